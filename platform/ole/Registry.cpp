@@ -1,0 +1,221 @@
+#include "platform/ole/Registry.h"
+
+#include "platform/ole/ComPtr.h"
+
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct Registration {
+    DWORD cookie;
+    CLSID clsid;
+    ComPtr<IUnknown> object;
+    DWORD context;
+    bool published;
+};
+
+struct Tables {
+    std::mutex mutex;
+    std::vector<Registration> classObjects;
+    std::vector<Registration> activeObjects;
+    DWORD nextCookie = 1;
+    ComTransport* transport = nullptr;
+};
+
+Tables& GetTables() {
+    static Tables tables;
+    return tables;
+}
+
+thread_local int t_initCount = 0;
+
+ComPtr<IUnknown> Find(std::vector<Registration>& list, REFCLSID clsid) {
+    for (const Registration& r : list)
+        if (r.clsid == clsid)
+            return r.object;
+    return nullptr;
+}
+
+} // namespace
+
+HRESULT CoInitialize(void*) {
+    return t_initCount++ == 0 ? S_OK : S_FALSE;
+}
+
+void CoUninitialize() {
+    if (t_initCount > 0)
+        --t_initCount;
+}
+
+bool CoIsInitialized() {
+    return t_initCount > 0;
+}
+
+ComTransport* CoSetTransport(ComTransport* transport) {
+    Tables& t = GetTables();
+    std::lock_guard lock(t.mutex);
+    ComTransport* previous = t.transport;
+    t.transport = transport;
+    return previous;
+}
+
+ComTransport* CoGetTransport() {
+    Tables& t = GetTables();
+    std::lock_guard lock(t.mutex);
+    return t.transport;
+}
+
+HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD clsContext, DWORD, DWORD* cookie) {
+    if (!classObject || !cookie)
+        return E_INVALIDARG;
+    Tables& t = GetTables();
+    ComTransport* transport = nullptr;
+    {
+        std::lock_guard lock(t.mutex);
+        *cookie = t.nextCookie++;
+        t.classObjects.push_back({*cookie, clsid, ComPtr<IUnknown>(classObject), clsContext, false});
+        transport = t.transport;
+    }
+    if (transport && (clsContext & CLSCTX_LOCAL_SERVER)) {
+        const HRESULT hr = transport->PublishClassObject(clsid, classObject);
+        if (FAILED(hr)) {
+            CoRevokeClassObject(*cookie);
+            *cookie = 0;
+            return hr;
+        }
+        std::lock_guard lock(t.mutex);
+        for (Registration& r : t.classObjects)
+            if (r.cookie == *cookie)
+                r.published = true;
+    }
+    return S_OK;
+}
+
+HRESULT CoRevokeClassObject(DWORD cookie) {
+    Tables& t = GetTables();
+    ComPtr<IUnknown> dropped;
+    CLSID clsid{};
+    bool published = false;
+    ComTransport* transport = nullptr;
+    {
+        std::lock_guard lock(t.mutex);
+        for (auto it = t.classObjects.begin(); it != t.classObjects.end(); ++it) {
+            if (it->cookie == cookie) {
+                dropped = std::move(it->object);
+                clsid = it->clsid;
+                published = it->published;
+                t.classObjects.erase(it);
+                transport = t.transport;
+                break;
+            }
+        }
+    }
+    if (!dropped)
+        return E_INVALIDARG;
+    if (published && transport)
+        transport->RevokeClassObject(clsid);
+    return S_OK;
+}
+
+HRESULT RegisterActiveObject(IUnknown* object, REFCLSID clsid, DWORD, DWORD* cookie) {
+    if (!object || !cookie)
+        return E_INVALIDARG;
+    Tables& t = GetTables();
+    ComTransport* transport = nullptr;
+    {
+        std::lock_guard lock(t.mutex);
+        *cookie = t.nextCookie++;
+        t.activeObjects.push_back({*cookie, clsid, ComPtr<IUnknown>(object), 0, false});
+        transport = t.transport;
+    }
+    if (transport) {
+        const HRESULT hr = transport->PublishActiveObject(clsid, object);
+        if (FAILED(hr)) {
+            RevokeActiveObject(*cookie, nullptr);
+            *cookie = 0;
+            return hr;
+        }
+        std::lock_guard lock(t.mutex);
+        for (Registration& r : t.activeObjects)
+            if (r.cookie == *cookie)
+                r.published = true;
+    }
+    return S_OK;
+}
+
+HRESULT RevokeActiveObject(DWORD cookie, void*) {
+    Tables& t = GetTables();
+    ComPtr<IUnknown> dropped;
+    CLSID clsid{};
+    bool published = false;
+    ComTransport* transport = nullptr;
+    {
+        std::lock_guard lock(t.mutex);
+        for (auto it = t.activeObjects.begin(); it != t.activeObjects.end(); ++it) {
+            if (it->cookie == cookie) {
+                dropped = std::move(it->object);
+                clsid = it->clsid;
+                published = it->published;
+                t.activeObjects.erase(it);
+                transport = t.transport;
+                break;
+            }
+        }
+    }
+    if (!dropped)
+        return E_INVALIDARG;
+    if (published && transport)
+        transport->RevokeActiveObject(clsid);
+    return S_OK;
+}
+
+HRESULT GetActiveObject(REFCLSID clsid, void*, IUnknown** object) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    Tables& t = GetTables();
+    ComPtr<IUnknown> found;
+    ComTransport* transport = nullptr;
+    {
+        std::lock_guard lock(t.mutex);
+        found = Find(t.activeObjects, clsid);
+        transport = t.transport;
+    }
+    if (found) {
+        *object = found.detach();
+        return S_OK;
+    }
+    if (transport)
+        return transport->GetActiveObject(clsid, object);
+    return MK_E_UNAVAILABLE;
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFIID iid, void** object) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (!CoIsInitialized())
+        return CO_E_NOTINITIALIZED;
+    Tables& t = GetTables();
+    ComPtr<IUnknown> factoryUnknown;
+    ComTransport* transport = nullptr;
+    {
+        std::lock_guard lock(t.mutex);
+        if (clsContext & (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER))
+            factoryUnknown = Find(t.classObjects, clsid);
+        transport = t.transport;
+    }
+    if (factoryUnknown) {
+        auto factory = ComPtr<IClassFactory>::QueryFrom(factoryUnknown.get());
+        if (!factory)
+            return E_NOINTERFACE;
+        return factory->CreateInstance(outer, iid, object);
+    }
+    if (transport && (clsContext & CLSCTX_LOCAL_SERVER)) {
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        return transport->CreateInstance(clsid, iid, object);
+    }
+    return REGDB_E_CLASSNOTREG;
+}

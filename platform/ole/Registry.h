@@ -1,0 +1,38 @@
+// Apartment initialisation, registered class objects, the running-object table and object creation.
+#pragma once
+
+#include "platform/ole/Unknown.h"
+
+HRESULT CoInitialize(void* reserved);
+void CoUninitialize();
+bool CoIsInitialized();
+
+HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD clsContext, DWORD flags, DWORD* cookie);
+HRESULT CoRevokeClassObject(DWORD cookie);
+HRESULT RegisterActiveObject(IUnknown* object, REFCLSID clsid, DWORD flags, DWORD* cookie);
+HRESULT RevokeActiveObject(DWORD cookie, void* reserved);
+
+// A running object of the class: this process's running-object table first, then the transport.
+// MK_E_UNAVAILABLE when there is none.
+HRESULT GetActiveObject(REFCLSID clsid, void* reserved, IUnknown** object);
+// A new object: a class object registered in this process first (CLSCTX_INPROC_SERVER), then the transport
+// (CLSCTX_LOCAL_SERVER). REGDB_E_CLASSNOTREG when neither knows the class.
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFIID iid, void** object);
+
+// The out-of-process half of the runtime plugs in here; without one, only this process's objects are reached.
+class ComTransport {
+public:
+    virtual ~ComTransport() = default;
+    virtual HRESULT GetActiveObject(REFCLSID clsid, IUnknown** object) = 0;
+    virtual HRESULT CreateInstance(REFCLSID clsid, REFIID iid, void** object) = 0;
+    // Called when this process registers a class object for CLSCTX_LOCAL_SERVER or a running object, so
+    // that other processes can reach it; and when it revokes them.
+    virtual HRESULT PublishClassObject(REFCLSID clsid, IUnknown* classObject) = 0;
+    virtual void RevokeClassObject(REFCLSID clsid) = 0;
+    virtual HRESULT PublishActiveObject(REFCLSID clsid, IUnknown* object) = 0;
+    virtual void RevokeActiveObject(REFCLSID clsid) = 0;
+};
+
+// Installs the transport (not owned; null removes it). Returns the previous one.
+ComTransport* CoSetTransport(ComTransport* transport);
+ComTransport* CoGetTransport();
