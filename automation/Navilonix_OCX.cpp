@@ -1,0 +1,503 @@
+#include "automation/Navilonix_OCX.h"
+
+#include "platform/ole/ErrorText.h"
+#include "platform/ole/Registry.h"
+#include "platform/rtl/Exceptions.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <string_view>
+
+namespace {
+
+// The message and prompt texts are built in buffers of this many characters, terminator included.
+constexpr std::size_t kMessageBuffer = 520;
+
+THrCheckPrompt& Prompt() {
+    static THrCheckPrompt prompt;
+    return prompt;
+}
+
+TEventErrorHandler& EventErrorHandler() {
+    static TEventErrorHandler handler;
+    return handler;
+}
+
+bool DebuggerAttached() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("TracerPid:", 0) == 0)
+            return std::stoi(line.substr(10)) != 0;
+    return false;
+}
+
+void DefaultDebugBreak() {
+    if (DebuggerAttached()) {
+        std::raise(SIGTRAP);
+        return;
+    }
+    throw Exception("A break into the debugger was requested, but no debugger is attached.");
+}
+
+TDebugBreak& DebugBreakFunction() {
+    static TDebugBreak debugBreak = DefaultDebugBreak;
+    return debugBreak;
+}
+
+// Cuts a UTF-8 text to fit a buffer of kMessageBuffer characters without splitting a character.
+std::string FitBuffer(std::string text) {
+    if (text.size() < kMessageBuffer)
+        return text;
+    std::size_t cut = kMessageBuffer - 1;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    text.resize(cut);
+    return text;
+}
+
+int ShowPrompt(const std::string& caption, const std::string& text) {
+    if (Prompt())
+        return Prompt()(caption, text);
+    std::fprintf(stderr, "%s%s\n", caption.c_str(), text.c_str());
+    return IDNO;
+}
+
+// The system's text without its trailing blanks, line breaks and full stops.
+std::string TrimmedSystemText(HRESULT code) {
+    const char* text = SystemErrorText(code);
+    if (!text)
+        return Format("OLE error %.8x", static_cast<unsigned>(code));
+    std::string s = text;
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\r' || s.back() == '\n' || s.back() == '.'))
+        s.pop_back();
+    return s;
+}
+
+[[noreturn]] void RaiseConnectError(HRESULT code, REFCLSID clsid) {
+    LPOLESTR clsidText = nullptr;
+    std::string clsidUtf8;
+    if (SUCCEEDED(StringFromCLSID(clsid, &clsidText))) {
+        clsidUtf8 = Utf16ToUtf8(clsidText);
+        CoTaskMemFree(clsidText);
+    }
+    throw EOleSysError(Format("%s, ClassID: %s", TrimmedSystemText(code).c_str(), clsidUtf8.c_str()), code);
+}
+
+template <class T> T ZeroValue() {
+    if constexpr (std::is_same_v<T, VARIANT>) {
+        VARIANT v;
+        VariantInit(&v);
+        return v;
+    } else {
+        return T{};
+    }
+}
+
+template <class T> void ReleaseValue(T& value) {
+    if constexpr (std::is_same_v<T, VARIANT>)
+        VariantClear(&value);
+    else if constexpr (std::is_same_v<T, BSTR>)
+        SysFreeString(std::exchange(value, nullptr));
+}
+
+} // namespace
+
+THrCheckPrompt SetHrCheckPrompt(THrCheckPrompt prompt) {
+    return std::exchange(Prompt(), std::move(prompt));
+}
+
+TEventErrorHandler SetEventErrorHandler(TEventErrorHandler handler) {
+    return std::exchange(EventErrorHandler(), std::move(handler));
+}
+
+TDebugBreak SetDebugBreak(TDebugBreak debugBreak) {
+    return std::exchange(DebugBreakFunction(), debugBreak ? std::move(debugBreak) : TDebugBreak(DefaultDebugBreak));
+}
+
+HRESULT HrCheck(HRESULT code, const char* expression, const char* source, int line) {
+    if (code >= 0)
+        return code;
+    std::string message;
+    char* systemText = nullptr;
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, static_cast<DWORD>(code),
+                       LANG_USER_DEFAULT, reinterpret_cast<char*>(&systemText), 0, nullptr) != 0 &&
+        systemText) {
+        message = Format("'%s': %s @ %s/%d", expression, systemText, source, line);
+        LocalFree(systemText);
+    } else {
+        message = Format("(%s) Error: %X (%d) @ %s/%d", expression, static_cast<unsigned>(code), code, source, line);
+    }
+    message = FitBuffer(message);
+    const std::string prompt =
+        FitBuffer(Format("%s\nPress [Y]es to terminate, [N]o to continue and [C]ancel to Debug", message.c_str()));
+    const int answer = ShowPrompt("HRCHECK: ", prompt);
+    if (answer == IDYES)
+        throw EOleException(message, code, source, "", 0);
+    if (answer == IDCANCEL)
+        DebugBreakFunction()();
+    return code;
+}
+
+// --- TServerEventDispatch -------------------------------------------------------------------------------------
+
+TServerEventDispatch::TServerEventDispatch(TOleServer* Server) : m_server(Server) {}
+
+HRESULT TServerEventDispatch::QueryInterface(REFIID riid, void** ppvObject) {
+    if (!ppvObject)
+        return E_POINTER;
+    *ppvObject = nullptr;
+    const IID& events =
+        m_server && m_server->ServerData() ? m_server->ServerData()->EventIID : DIID_INavilonixAutomationEvents;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == events) {
+        *ppvObject = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+ULONG TServerEventDispatch::AddRef() {
+    if (m_server)
+        ++m_server->m_refCount;
+    return ++m_refCount;
+}
+
+ULONG TServerEventDispatch::Release() {
+    if (m_server)
+        --m_server->m_refCount;
+    const ULONG count = --m_refCount;
+    if (count == 0)
+        delete this;
+    return count;
+}
+
+HRESULT TServerEventDispatch::GetTypeInfoCount(UINT* pctinfo) {
+    if (pctinfo)
+        *pctinfo = 0;
+    return S_OK;
+}
+
+HRESULT TServerEventDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
+    if (ppTInfo)
+        *ppTInfo = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT TServerEventDispatch::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+    return E_NOTIMPL;
+}
+
+HRESULT TServerEventDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams, VARIANT*,
+                                     EXCEPINFO*, UINT*) {
+    // Keeps the sink alive while a handler destroys the wrapper (which drops the sink's initial reference).
+    AddRef();
+    const UINT count = pDispParams ? pDispParams->cArgs : 0;
+    const UINT named = pDispParams ? pDispParams->cNamedArgs : 0;
+    std::vector<Variant> params(count);
+    std::vector<VARIANT*> targets(count, nullptr); // where each element came from
+    for (UINT i = 0; i < count; ++i) {
+        VARIANT* source = &pDispParams->rgvarg[i];
+        UINT index = count - 1 - i; // the block holds the last positional argument first
+        if (i < named && pDispParams->rgdispidNamedArgs) {
+            const DISPID id = pDispParams->rgdispidNamedArgs[i];
+            if (id < 0 || static_cast<UINT>(id) >= count)
+                continue;
+            index = static_cast<UINT>(id);
+        }
+        if (source->vt & VT_BYREF) {
+            targets[index] = source;
+            if (source->vt == (VT_BYREF | VT_VARIANT) && source->pvarVal)
+                VariantCopy(params[index].get(), source->pvarVal);
+        } else {
+            VariantCopy(params[index].get(), source);
+        }
+    }
+    if (TOleServer* server = m_server) {
+        try {
+            server->InvokeEvent(dispIdMember, params);
+        } catch (const std::exception& error) {
+            if (EventErrorHandler())
+                EventErrorHandler()(error);
+            else
+                std::fprintf(stderr, "%s\n", error.what());
+        } catch (...) {
+            if (EventErrorHandler())
+                EventErrorHandler()(Exception(""));
+        }
+    }
+    // Only the copies are used from here on: the wrapper may be gone.
+    for (UINT i = 0; i < count; ++i)
+        if (targets[i] && targets[i]->vt == (VT_BYREF | VT_VARIANT) && targets[i]->pvarVal)
+            VariantCopy(targets[i]->pvarVal, params[i].get());
+    Release();
+    return S_OK;
+}
+
+// --- TOleServer -----------------------------------------------------------------------------------------------
+
+TOleServer::TOleServer(TComponent* Owner) : TComponent(Owner), m_eventDispatch(new TServerEventDispatch(this)) {}
+
+TOleServer::~TOleServer() {
+    DestroyServer();
+}
+
+void TOleServer::DestroyServer() {
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    if (m_eventDispatch) {
+        m_eventDispatch->ForgetServer();
+        // The server may still hold a reference when withdrawing the connection failed; the sink then stays
+        // alive and forwards nothing.
+        std::exchange(m_eventDispatch, nullptr)->Release();
+    }
+    if (m_serverData)
+        --m_serverData->InstanceCount;
+}
+
+TConnectKind TOleServer::EffectiveConnectKind() const {
+    return RemoteMachineName.empty() ? ConnectKind : ckRemote;
+}
+
+ComPtr<IUnknown> TOleServer::GetServerObject() {
+    const CLSID& clsid = m_serverData->ClassID;
+    ComPtr<IUnknown> object;
+    switch (EffectiveConnectKind()) {
+    case ckRunningOrNew:
+        if (SUCCEEDED(GetActiveObject(clsid, nullptr, object.out())) && object)
+            return object;
+        [[fallthrough]];
+    case ckNewInstance: {
+        const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                                            object.outVoid());
+        if (FAILED(hr))
+            RaiseConnectError(hr, clsid);
+        return object;
+    }
+    case ckRunningInstance: {
+        const HRESULT hr = GetActiveObject(clsid, nullptr, object.out());
+        if (FAILED(hr))
+            RaiseConnectError(hr, clsid);
+        return object;
+    }
+    case ckRemote:
+        // Remote machines are not reached by this runtime.
+        RaiseConnectError(REGDB_E_CLASSNOTREG, clsid);
+    case ckAttachToInterface:
+        break;
+    }
+    return object;
+}
+
+void TOleServer::ConnectEvents(IUnknown* obj) {
+    if (!obj || !m_eventDispatch)
+        return;
+    auto container = ComPtr<IConnectionPointContainer>::QueryFrom(obj);
+    if (!container)
+        return;
+    ComPtr<IConnectionPoint> point;
+    if (FAILED(container->FindConnectionPoint(m_serverData->EventIID, point.out())) || !point)
+        return;
+    ComPtr<IUnknown> sink;
+    if (FAILED(m_eventDispatch->QueryInterface(IID_IUnknown, sink.outVoid())))
+        return;
+    DWORD cookie = 0;
+    if (SUCCEEDED(point->Advise(sink.get(), &cookie)))
+        m_eventsConnection = cookie;
+}
+
+void TOleServer::DisconnectEvents(IUnknown* obj) {
+    if (!obj || m_eventsConnection == 0)
+        return;
+    auto container = ComPtr<IConnectionPointContainer>::QueryFrom(obj);
+    if (!container)
+        return;
+    ComPtr<IConnectionPoint> point;
+    if (FAILED(container->FindConnectionPoint(m_serverData->EventIID, point.out())) || !point)
+        return;
+    if (SUCCEEDED(point->Unadvise(m_eventsConnection)))
+        m_eventsConnection = 0;
+}
+
+// --- TNavilonixAutomation -------------------------------------------------------------------------------------
+
+TServerData& TNavilonixAutomation::ClassServerData() {
+    static TServerData data;
+    return data;
+}
+
+TNavilonixAutomation::TNavilonixAutomation(TComponent* Owner) : TOleServer(Owner) {
+    InitServerData();
+    ++m_serverData->InstanceCount;
+}
+
+TNavilonixAutomation::~TNavilonixAutomation() {
+    try {
+        BeforeDestruction();
+    } catch (...) {
+        // Destruction goes on whatever the server answers.
+    }
+    m_defaultIntf.reset();
+    try {
+        Disconnect();
+    } catch (...) {
+    }
+    DestroyServer();
+}
+
+void TNavilonixAutomation::InitServerData() {
+    TServerData& data = ClassServerData();
+    data.ClassID = CLSID_NavilonixAutomation;
+    data.IntfIID = IID_INavilonixAutomation;
+    data.EventIID = DIID_INavilonixAutomationEvents;
+    m_serverData = &data;
+}
+
+void TNavilonixAutomation::BeforeDestruction() {
+    Disconnect();
+}
+
+void TNavilonixAutomation::Connect() {
+    if (m_defaultIntf)
+        return;
+    ComPtr<IUnknown> punk = GetServerObject();
+    ComPtr<IUnknown> src;
+    if (punk)
+        punk->QueryInterface(IID_IUnknown, src.outVoid());
+    punk.reset();
+    m_defaultIntf.reset();
+    if (src) {
+        INavilonixAutomation* intf = nullptr;
+        const HRESULT hr = src->QueryInterface(m_serverData->IntfIID, reinterpret_cast<void**>(&intf));
+        if (SUCCEEDED(hr) && intf)
+            m_defaultIntf = ComPtr<INavilonixAutomation>::Attach(intf);
+        HrCheck(hr, "src->QueryInterface(GetIID(), (LPVOID*)(&intf))", "utilcls", __LINE__);
+    }
+    if (m_defaultIntf) {
+        ComPtr<IUnknown> dunk = GetDunk();
+        ComPtr<IUnknown> obj;
+        if (dunk)
+            dunk->QueryInterface(IID_IUnknown, obj.outVoid());
+        ConnectEvents(obj.get());
+    }
+}
+
+void TNavilonixAutomation::ConnectTo(INavilonixAutomation* svrIntf) {
+    Disconnect();
+    m_defaultIntf = ComPtr<INavilonixAutomation>(svrIntf);
+    if (m_defaultIntf) {
+        ComPtr<IUnknown> dunk = GetDunk();
+        ComPtr<IUnknown> obj;
+        if (dunk)
+            dunk->QueryInterface(IID_IUnknown, obj.outVoid());
+        ConnectEvents(obj.get());
+    }
+}
+
+void TNavilonixAutomation::Disconnect() {
+    if (!m_defaultIntf)
+        return;
+    ComPtr<IUnknown> dunk = GetDunk();
+    ComPtr<IUnknown> obj;
+    if (dunk)
+        dunk->QueryInterface(IID_IUnknown, obj.outVoid());
+    DisconnectEvents(obj.get());
+    m_defaultIntf.reset();
+}
+
+ComPtr<IUnknown> TNavilonixAutomation::GetDunk() {
+    if (!m_defaultIntf)
+        return nullptr;
+    IUnknown* unknown = nullptr;
+    const HRESULT hr = m_defaultIntf->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
+    ComPtr<IUnknown> result = SUCCEEDED(hr) ? ComPtr<IUnknown>::Attach(unknown) : nullptr;
+    HrCheck(hr, "src->QueryInterface(GetIID(), (LPVOID*)(&intf))", "utilcls", __LINE__);
+    return result;
+}
+
+INavilonixAutomation* TNavilonixAutomation::GetDefaultInterface() {
+    if (!m_defaultIntf)
+        Connect();
+    if (!m_defaultIntf) {
+        // Connecting ended without the interface (the interface check was answered No or Cancel).
+        LPOLESTR clsidText = nullptr;
+        std::string clsid;
+        if (SUCCEEDED(StringFromCLSID(m_serverData->ClassID, &clsidText))) {
+            clsid = Utf16ToUtf8(clsidText);
+            CoTaskMemFree(clsidText);
+        }
+        throw EOleSysError(Format("%s, ClassID: %s", TrimmedSystemText(E_NOINTERFACE).c_str(), clsid.c_str()),
+                           E_NOINTERFACE);
+    }
+    return m_defaultIntf.get();
+}
+
+void TNavilonixAutomation::InvokeEvent(DISPID DispID, std::vector<Variant>&) {
+    const TNotifyEvent* handler = nullptr;
+    switch (DispID) {
+    case DISPID_OnChangeCarsLists:
+        handler = &OnChangeCarsLists;
+        break;
+    case DISPID_OnReceiveOnlineData:
+        handler = &OnReceiveOnlineData;
+        break;
+    case DISPID_OnCloseServer:
+        handler = &OnCloseServer;
+        break;
+    case DISPID_OnChangeParameters:
+        handler = &OnChangeParameters;
+        break;
+    case DISPID_OnEndComputing:
+        handler = &OnEndComputing;
+        break;
+    case DISPID_OnEndFieldsComputing:
+        handler = &OnEndFieldsComputing;
+        break;
+    default:
+        return;
+    }
+    if (*handler) {
+        // A copy: the handler may destroy the wrapper, and with it the stored handler.
+        const TNotifyEvent call = *handler;
+        call(this);
+    }
+}
+
+template <class T>
+T TNavilonixAutomation::ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T*), const char* expression) {
+    T Value = ZeroValue<T>();
+    // A reference held for the call: an event handler run by the server during the call may disconnect.
+    ComPtr<INavilonixAutomation> intf(GetDefaultInterface());
+    const HRESULT hr = (intf.get()->*accessor)(&Value);
+    try {
+        HrCheck(hr, expression, "Navilonix_OCX", __LINE__);
+    } catch (...) {
+        ReleaseValue(Value);
+        throw;
+    }
+    return Value;
+}
+
+#define NVX_TYPE_TEXT_LONG "long"
+#define NVX_TYPE_TEXT_DOUBLE "double"
+#define NVX_TYPE_TEXT_BSTR "BSTR"
+#define NVX_TYPE_TEXT_VARIANT "VARIANT"
+
+#define NVX_OCX_READ(slot, name, type)                                                                                 \
+    type TNavilonixAutomation::get_##name() {                                                                          \
+        return ReadProperty<type>(&INavilonixAutomation::get_##name,                                                   \
+                                  "GetDefaultInterface()->get_" #name "((" NVX_TYPE_TEXT_##type "*)&Value)");          \
+    }
+#define NVX_OCX_WRITE(slot, name, type)                                                                                \
+    void TNavilonixAutomation::set_##name(type Value) {                                                                \
+        ComPtr<INavilonixAutomation> intf(GetDefaultInterface());                                                      \
+        intf->set_##name(Value);                                                                                       \
+    }
+#define NVX_OCX_METHOD(slot, name, params, args)                                                                       \
+    void TNavilonixAutomation::name params {                                                                           \
+        ComPtr<INavilonixAutomation> intf(GetDefaultInterface());                                                      \
+        intf->name args;                                                                                               \
+    }
+NAVILONIX_MEMBERS(NVX_OCX_READ, NVX_OCX_WRITE, NVX_OCX_METHOD)

@@ -1,0 +1,154 @@
+// TNavilonixAutomation: the console's one way to the tracking server. It connects to the server object
+// (running or new), forwards every member of the contract as an operation of the same name, checks the result
+// of every property read, and turns the server's events into six notification properties.
+#pragma once
+
+#include "automation/Component.h"
+#include "automation/Navilonix_tlb.h"
+#include "platform/ole/ComPtr.h"
+
+#include <string>
+#include <vector>
+
+// Answers of the failure prompt.
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+constexpr int IDCANCEL = 2;
+
+// The failure prompt (caption, text) -> IDYES, IDNO or IDCANCEL. The application installs a message box; tests
+// install an answering function. Without one, the prompt writes to stderr and answers No.
+using THrCheckPrompt = std::function<int(const std::string& caption, const std::string& text)>;
+THrCheckPrompt SetHrCheckPrompt(THrCheckPrompt prompt);
+// Where an error raised by an event handler ends up (it must never pass out of the sink's Invoke). The
+// application installs its standard error box; without one, the message goes to stderr.
+using TEventErrorHandler = std::function<void(const std::exception& error)>;
+TEventErrorHandler SetEventErrorHandler(TEventErrorHandler handler);
+// Requests a break into a debugger; without one attached, raises an error instead.
+using TDebugBreak = std::function<void()>;
+TDebugBreak SetDebugBreak(TDebugBreak debugBreak);
+
+// The result check: codes >= 0 pass; a failure shows the prompt: Yes raises EOleException, Cancel breaks into the
+// debugger and then continues as No, No returns the code.
+HRESULT HrCheck(HRESULT code, const char* expression, const char* source, int line);
+
+enum TConnectKind { ckRunningOrNew, ckNewInstance, ckRunningInstance, ckRemote, ckAttachToInterface };
+
+// The server description shared by all instances of one wrapper class.
+struct TServerData {
+    CLSID ClassID{};
+    IID IntfIID{};
+    IID EventIID{};
+    int InstanceCount = 0;
+};
+
+class TOleServer;
+
+// The event sink: an IDispatch the server calls with the events' dispatch identifiers.
+class TServerEventDispatch final : public IDispatch {
+public:
+    explicit TServerEventDispatch(TOleServer* Server);
+    TServerEventDispatch(const TServerEventDispatch&) = delete;
+    TServerEventDispatch& operator=(const TServerEventDispatch&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                            DISPID* rgDispId) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                                     VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+    // The wrapper is being destroyed: later events reach no handler.
+    void ForgetServer() { m_server = nullptr; }
+    TOleServer* Server() const { return m_server; }
+    ULONG RefCount() const { return m_refCount; }
+
+private:
+    ~TServerEventDispatch() = default;
+    TOleServer* m_server;
+    ULONG m_refCount = 1;
+};
+
+class TOleServer : public TComponent {
+public:
+    explicit TOleServer(TComponent* Owner);
+    ~TOleServer() override;
+
+    virtual void Connect() = 0;
+    virtual void Disconnect() = 0;
+    virtual void InvokeEvent(DISPID DispID, std::vector<Variant>& Params) = 0;
+
+    bool AutoConnect = false;
+    TConnectKind ConnectKind = ckRunningOrNew;
+    std::string RemoteMachineName;
+
+    // The effective connect kind: a remote machine name makes it ckRemote.
+    TConnectKind EffectiveConnectKind() const;
+    DWORD EventsCookie() const { return m_eventsConnection; }
+    const TServerData* ServerData() const { return m_serverData; }
+    TServerEventDispatch* EventDispatch() const { return m_eventDispatch; }
+    int RefCount() const { return m_refCount; }
+
+protected:
+    virtual void InitServerData() = 0;
+    // Obtains the server object by the connect kind; raises EOleSysError when it can be neither found nor made.
+    ComPtr<IUnknown> GetServerObject();
+    void ConnectEvents(IUnknown* obj);
+    void DisconnectEvents(IUnknown* obj);
+    // The base's part of destruction: disconnect, detach and release the sink, count the instance out.
+    void DestroyServer();
+
+    TServerData* m_serverData = nullptr;
+    TServerEventDispatch* m_eventDispatch = nullptr;
+    DWORD m_eventsConnection = 0;
+
+private:
+    friend class TServerEventDispatch;
+    int m_refCount = 0;
+    bool m_destroyed = false;
+};
+
+class TNavilonixAutomation : public TOleServer {
+public:
+    explicit TNavilonixAutomation(TComponent* Owner);
+    ~TNavilonixAutomation() override;
+
+    void Connect() override;
+    void Disconnect() override;
+    void ConnectTo(INavilonixAutomation* svrIntf);
+    // The server's interface, connecting first if none is held. Raises an error when none can be had.
+    INavilonixAutomation* GetDefaultInterface();
+    // The default interface's IUnknown (a new reference), or empty.
+    ComPtr<IUnknown> GetDunk();
+    void InvokeEvent(DISPID DispID, std::vector<Variant>& Params) override;
+    bool Connected() const { return static_cast<bool>(m_defaultIntf); }
+
+    TNotifyEvent OnChangeCarsLists;
+    TNotifyEvent OnReceiveOnlineData;
+    TNotifyEvent OnCloseServer;
+    TNotifyEvent OnChangeParameters;
+    TNotifyEvent OnEndComputing;
+    TNotifyEvent OnEndFieldsComputing;
+
+    // Forwarding operations: get_X() returns the property (a BSTR or VARIANT then belongs to the caller),
+    // set_X(Value) writes it, and each method keeps its name and arguments.
+#define NVX_OCX_DECLARE_READ(slot, name, type) type get_##name();
+#define NVX_OCX_DECLARE_WRITE(slot, name, type) void set_##name(type Value);
+#define NVX_OCX_DECLARE_METHOD(slot, name, params, args) void name params;
+    NAVILONIX_MEMBERS(NVX_OCX_DECLARE_READ, NVX_OCX_DECLARE_WRITE, NVX_OCX_DECLARE_METHOD)
+#undef NVX_OCX_DECLARE_READ
+#undef NVX_OCX_DECLARE_WRITE
+#undef NVX_OCX_DECLARE_METHOD
+
+    static TServerData& ClassServerData();
+
+protected:
+    void InitServerData() override;
+    void BeforeDestruction();
+
+private:
+    template <class T> T ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T*), const char* expression);
+    ComPtr<INavilonixAutomation> m_defaultIntf;
+};
