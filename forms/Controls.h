@@ -1,0 +1,98 @@
+// Small controls the console windows share: the combo box with a drop-down event, the status-bar hints and the
+// file dialog settings object.
+#pragma once
+
+#include <QComboBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+class QStatusBar;
+class QWidget;
+
+// A combo box that announces its drop-down before the list opens (so the list can be filled then), keeps its
+// edit text when its items are cleared or refilled, limits what the user types (texts set by the program are
+// never cut) and can keep its items sorted by text.
+class TComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TComboBox(QWidget* parent = nullptr, bool editable = true);
+
+    void SetSorted(bool sorted) { m_sorted = sorted; }
+    bool Sorted() const { return m_sorted; }
+    // The most characters the user may type; 0 means no limit.
+    void SetMaxLength(int length) { m_maxLength = length; }
+    int MaxLength() const { return m_maxLength; }
+
+    // Adds an item with a data value, at its place in text order when the box is sorted; returns its index.
+    // The edit text stays as it was.
+    int AddItem(const QString& text, const QVariant& data = {});
+    // Removes every item; the edit text stays.
+    void ClearItems();
+    QString Text() const;
+    void SetText(const QString& text);
+
+    void showPopup() override;
+
+signals:
+    // Emitted before the list drops down.
+    void DropDown();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool AcceptsTyping(int added) const;
+    bool m_sorted = false;
+    int m_maxLength = 0;
+};
+
+// Sets a control's hint: shown in the status bar while the mouse is over the control, never as a tooltip.
+void SetHint(QWidget* control, const QString& hint);
+
+// Shows the hint of the control under the mouse pointer in a status bar (the control's status tip, or that of
+// the nearest enclosing control that has one); an empty hint clears the bar.
+class TStatusHints : public QObject {
+    Q_OBJECT
+public:
+    explicit TStatusHints(QStatusBar* bar);
+    ~TStatusHints() override;
+    // The hint shown for a control (the control's own, else its nearest ancestor's within the window).
+    static QString HintOf(const QWidget* control);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QStatusBar> m_bar;
+};
+
+enum class TFileDialogKind { Open, Save };
+
+// The settings of an open or save file dialog, kept between uses; Execute shows it (through the console's
+// dialog seam) and stores the picked file name and filter.
+class TFileDialog : public QObject {
+    Q_OBJECT
+public:
+    TFileDialog(TFileDialogKind kind, QObject* parent);
+
+    TFileDialogKind Kind;
+    QString Title;
+    // Pairs of description and pattern separated by '|': "Files (*.chp)|*.chp|All files (*)|*".
+    QString Filter;
+    // 1-based, as the user picked it.
+    int FilterIndex = 1;
+    // Added to a typed name without an extension (without the dot).
+    QString DefaultExt;
+    QString InitialDir;
+    QString FileName;
+    bool OverwritePrompt = false;
+    bool FileMustExist = false;
+    bool PathMustExist = false;
+
+    // The Qt name filters of Filter ("Files (*.chp)").
+    QStringList NameFilters() const;
+    // Shows the dialog; true when the user accepted a file (FileName and FilterIndex then hold the choice).
+    bool Execute(QWidget* parent);
+};

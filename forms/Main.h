@@ -1,0 +1,221 @@
+// TMainForm: the console's main window. Its implementation is split by subsystem: MainLayout.cpp (construction
+// and layout), MainConnection.cpp (connecting, disconnecting, server events, computing poll), MainTree.cpp,
+// MainPanels.cpp and MainPosition.cpp (groups tree, information panels, position commands) and the later
+// check point and trip files.
+#pragma once
+
+#include "automation/Component.h"
+#include "platform/ole/Types.h"
+
+#include <QMainWindow>
+#include <QMetaObject>
+
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTimeEdit;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TComboBox;
+class TFileDialog;
+class TNavilonixAutomation;
+class TStatusHints;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // --- Window frame ---
+    QFrame* ControlPanel;
+    QPushButton* ConnectButton;
+    QPushButton* DisconnectButton;
+    QPushButton* ShowApplicationButton;
+    QPushButton* HideApplicationButton;
+    QLabel* VersionLabel;
+    QLabel* VersionPanel;
+    QStatusBar* StatusBar;
+    QFrame* MainPanel;
+    QSplitter* BSplitter;
+    QFrame* DevicesTripsPanel;
+    QSplitter* VSplitter;
+    QFrame* GroupsListPanel;
+    QLabel* GroupsListLabel;
+    QTreeWidget* GroupsList;
+    QFrame* RightPanel;
+    QFrame* GroupInfoPanel;
+    QLabel* GroupLabel;
+    QTreeWidget* GroupInfoListView;
+    QFrame* InfoPanel;
+    QSplitter* ISplitter;
+    QFrame* SubInfoPanel;
+    QLabel* InfoLabel;
+    QTreeWidget* InfoListView;
+    QFrame* OnlinePanel;
+    QLabel* OnlineLabel;
+    QTreeWidget* OnlineListView;
+    QFrame* CheckPointsPanel;
+    QTabWidget* PageControl;
+    QWidget* ControlSheet;
+    QWidget* CheckPointsSheet;
+    QWidget* TripsInfoSheet;
+
+    // --- Control sheet: vehicle inputs and position commands ---
+    QLabel* GroupsLabel;
+    TComboBox* GroupsComboBox;
+    QLabel* CarsLabel;
+    TComboBox* CarsComboBox;
+    QPushButton* LastPositionButton;
+    QPushButton* LastTrackButton;
+    QPushButton* CurrentPositionButton;
+    QPushButton* OnlineDataButton;
+    QFrame* Bevel1;
+
+    // --- Control sheet: computing ---
+    QGroupBox* ComputingGroupBox;
+    QLabel* PeriodFromLabel;
+    QTimeEdit* FirstTimePicker;
+    QDateEdit* FirstDatePicker;
+    QLabel* PeriodToLabel;
+    QTimeEdit* LastTimePicker;
+    QDateEdit* LastDatePicker;
+    QLabel* Label3;
+    QRadioButton* GSMSourceButton;
+    QRadioButton* USBSourceButton;
+    QCheckBox* TakeTripsSetupBox;
+    QPushButton* ComputingButton;
+    QFrame* Bevel2;
+    QLabel* ComputingStatusLabel;
+    QLabel* ComputingStatusInfoLabel;
+    QProgressBar* ComputingProgressBar;
+    QLabel* ComputingResultLabel;
+    QLabel* ComputingResultInfoLabel;
+    QPushButton* ComputingResultButton;
+    QTimer* ComputingTimer;
+
+    // --- Control sheet: vehicle check point parameters ---
+    QGroupBox* SetChPPrmsGroupBox;
+    QCheckBox* DefaultChPPrmsBox;
+    QLabel* CheckPointsLabel;
+    TComboBox* CheckPointsBox;
+    QCheckBox* CallPointsByParkBox;
+    QLineEdit* CallPointsByParkTimeEdit;
+    QCheckBox* CallPointsBySensBox;
+    QComboBox* CallPointsBySensIndexBox;
+    QLineEdit* CallPointsBySensTimeEdit;
+    QLabel* GeoZonesLabel;
+    TComboBox* GeoZonesBox;
+    QPushButton* SetChPPrmsButton;
+
+    // --- Check point list sheet ---
+    QTreeWidget* ChPListView;
+    QPushButton* LoadChPFromFileButton;
+    QPushButton* SaveChPToFileButton;
+    QPushButton* ClearCheckPointsButton;
+    QPushButton* AddCheckPointButton;
+    QPushButton* ChangeCheckPointButton;
+    QPushButton* DeleteCheckPointButton;
+    QPushButton* FindCheckPointButton;
+    TFileDialog* LoadChPDialog;
+    TFileDialog* SaveChPDialog;
+
+    // --- Trips sheet ---
+    QTreeWidget* TripsListView;
+    QComboBox* EntriesTypeBox;
+    QPushButton* EntriesButton;
+    QPushButton* ExportToFileButton;
+    TFileDialog* ExportTrackDialog;
+
+    // The remembered selection of the groups tree: the group's vehicle file name and the vehicle's device number
+    // (0 for a group or no selection).
+    std::string SelectedGroupFile;
+    LONG SelectedDevice = 0;
+
+    // --- Connection, server events and the computing poll (MainConnection.cpp) ---
+    void ConnectButtonClick(QObject* Sender = nullptr);
+    void DisconnectButtonClick(QObject* Sender = nullptr);
+    void ShowApplicationButtonClick(QObject* Sender = nullptr);
+    void HideApplicationButtonClick(QObject* Sender = nullptr);
+    // The window's close handler: disconnects; the window then closes.
+    void FormClose(QObject* Sender = nullptr);
+    void AutomationChangeCarsLists(TObject* Sender);
+    void AutomationChangeParameters(TObject* Sender);
+    void AutomationReceiveOnlineData(TObject* Sender);
+    void AutomationCloseServer(TObject* Sender);
+    void AutomationEndComputing(TObject* Sender);
+    void ComputingTimerTimer(QObject* Sender = nullptr);
+
+    // Runs a handler so that no error escapes into Qt: an error ends the handler and is shown with the
+    // application's standard error box.
+    static void Guarded(const std::function<void()>& handler);
+
+    // --- Groups tree, information panels and position commands ---
+public:
+    // The tree's change handler: follows the selection with the panels and the vehicle inputs.
+    void GroupsListChange();
+    void GroupsComboBoxDropDown(QObject* Sender = nullptr);
+    void CarsComboBoxDropDown(QObject* Sender = nullptr);
+    void LastPositionButtonClick(QObject* Sender = nullptr);
+    void LastTrackButtonClick(QObject* Sender = nullptr);
+    void OnlineDataButtonClick(QObject* Sender = nullptr);
+    void CurrentPositionButtonClick(QObject* Sender = nullptr);
+
+private:
+    // Rebuilds the tree from the server and restores the remembered selection.
+    void FillGroupsList();
+    // Shows the panel of the selected node and remembers the selection.
+    void ShowSelectionInfo();
+    void FillGroupInfo(QTreeWidgetItem* Node);
+    void FillDeviceInfo(QTreeWidgetItem* Node);
+    void FillOnlineInfo(QTreeWidgetItem* Node);
+    // Creates the fixed rows of the three information list views (called by the constructor).
+    void CreateInfoRows();
+    // The tree's change handler is attached while the tree is not being rebuilt (MainLayout.cpp).
+    void AttachGroupsListChange();
+    void DetachGroupsListChange();
+    bool GroupsListChangeAttached() const { return static_cast<bool>(m_groupsListChange); }
+    // --- end of groups tree, information panels and position commands ---
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend struct TMainFormTestAccess;
+
+    void ConnectAutomation();
+    void DisconnectAutomation();
+    // Refills the trips list; until the trips list arrives it only empties it.
+    void FillTripsList();
+
+    void CreateControlPanel();
+    void CreateMainPanel();
+    void CreateControlSheet();
+    void CreateCheckPointsSheet();
+    void CreateTripsInfoSheet();
+    void CreateDialogs();
+    void ConnectHandlers();
+    void OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*));
+
+    QMetaObject::Connection m_groupsListChange;
+    TStatusHints* m_hints = nullptr;
+};
+
+// The main window, application-wide.
+extern TMainForm* MainForm;
+// The single automation object while connected; empty while disconnected.
+extern TNavilonixAutomation* Automation;
