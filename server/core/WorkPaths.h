@@ -1,0 +1,18 @@
+// The layout of the server's work directory.
+#pragma once
+
+#include <filesystem>
+
+namespace navilonix::server {
+
+struct WorkPaths {
+    std::filesystem::path root;
+
+    std::filesystem::path groups() const { return root / "Groups"; }
+    std::filesystem::path points() const { return root / "Points"; }
+    std::filesystem::path tracks() const { return root / "Tracks"; }
+    std::filesystem::path online() const { return root / "Online.txt"; }
+    std::filesystem::path log() const { return root / "server.log"; }
+};
+
+} // namespace navilonix::server
