@@ -8,7 +8,10 @@
 #include <QString>
 #include <QVariant>
 
+#include <vector>
+
 class QStatusBar;
+class QTreeWidget;
 class QWidget;
 
 // A combo box that announces its drop-down before the list opens (so the list can be filled then), keeps its
@@ -67,6 +70,20 @@ protected:
 private:
     QPointer<QStatusBar> m_bar;
 };
+
+// One column of a report-style list view: caption, width (-1: takes the rest of the row) and alignment.
+struct TListColumn {
+    QString caption;
+    int width = -1;
+    Qt::Alignment alignment = Qt::AlignLeft;
+};
+
+// Makes a tree widget a report-style list: the given columns, no root decoration, read-only, one whole row
+// selected at a time, the selection kept visible when the list loses focus. Cells take their column's
+// alignment unless an item sets its own.
+void SetupListView(QTreeWidget* view, const std::vector<TListColumn>& columns);
+// Keeps a view's selection drawn in the active colours when the view loses focus.
+void KeepSelectionVisible(QWidget* view);
 
 enum class TFileDialogKind { Open, Save };
 

@@ -1,0 +1,79 @@
+#include "forms/Application.h"
+
+#include "automation/Navilonix_OCX.h"
+#include "forms/UiSeam.h"
+#include "platform/ole/Registry.h"
+#include "platform/rtl/Exceptions.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+TApplication* Application = nullptr;
+
+TApplication::TApplication() : QObject(nullptr), TComponent(nullptr) {
+    Application = this;
+}
+
+TApplication::~TApplication() {
+    // The automation object (and any other owned component) goes first, while the windows still exist.
+    DestroyComponents();
+    while (!m_forms.empty())
+        m_forms.pop_back();
+    m_mainForm = nullptr;
+    SetEventErrorHandler(nullptr);
+    SetHrCheckPrompt(nullptr);
+    if (m_comInitialized)
+        CoUninitialize();
+    if (Application == this)
+        Application = nullptr;
+}
+
+void TApplication::Initialize() {
+    if (!m_comInitialized)
+        m_comInitialized = CoInitialize(nullptr) >= 0;
+    SetHrCheckPrompt([](const std::string& caption, const std::string& text) {
+        return UiSeam::ShowMessageBox(nullptr, QString::fromStdString(text), QString::fromStdString(caption),
+                                      MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
+    });
+    SetEventErrorHandler([this](const std::exception& error) { ShowException(&error); });
+}
+
+void TApplication::SetTitle(const QString& title) {
+    // Kept apart from Qt's display name, which the X11 platform would append to every window caption.
+    m_title = title;
+}
+
+int TApplication::Run() {
+    if (m_mainForm) {
+        m_mainForm->show();
+        QApplication::exec();
+    }
+    return 0;
+}
+
+void TApplication::ShowException(const std::exception* error) {
+    const auto* runtimeError = dynamic_cast<const Exception*>(error);
+    const QString message = runtimeError ? QString::fromStdString(runtimeError->Message()) : QString();
+    UiSeam::ShowMessageBox(m_mainForm, message, m_title, MB_OK | MB_ICONERROR);
+}
+
+int TApplication::MessageBox(const QString& text, const QString& caption, unsigned flags) {
+    return UiSeam::ShowMessageBox(m_mainForm, text, caption, flags);
+}
+
+void Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        if (Application)
+            Application->ShowException(&error);
+        else
+            std::fprintf(stderr, "%s\n", error.what());
+    } catch (...) {
+        if (Application)
+            Application->ShowException(nullptr);
+        else
+            std::fprintf(stderr, "Unknown error\n");
+    }
+}

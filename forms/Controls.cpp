@@ -1,0 +1,232 @@
+#include "forms/Controls.h"
+
+#include "forms/UiSeam.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QWidget>
+
+namespace {
+
+// Draws each cell with its column's alignment unless the item sets one of its own.
+class TColumnAlignDelegate : public QStyledItemDelegate {
+public:
+    TColumnAlignDelegate(QTreeWidget* view) : QStyledItemDelegate(view), m_view(view) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(Qt::TextAlignmentRole).isValid())
+            return;
+        if (const QTreeWidgetItem* header = m_view->headerItem()) {
+            const QVariant alignment = header->data(index.column(), Qt::TextAlignmentRole);
+            if (alignment.isValid())
+                option->displayAlignment =
+                    Qt::Alignment(alignment.toInt() & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter;
+        }
+    }
+
+private:
+    QTreeWidget* m_view;
+};
+
+} // namespace
+
+TComboBox::TComboBox(QWidget* parent, bool editable) : QComboBox(parent) {
+    setEditable(editable);
+    // Typed texts are never added to the list.
+    setInsertPolicy(QComboBox::NoInsert);
+    if (QLineEdit* edit = lineEdit())
+        edit->installEventFilter(this);
+}
+
+int TComboBox::AddItem(const QString& text, const QVariant& data) {
+    int index = count();
+    if (m_sorted) {
+        index = 0;
+        while (index < count() && QString::localeAwareCompare(itemText(index).toLower(), text.toLower()) <= 0)
+            ++index;
+    }
+    if (!isEditable()) {
+        insertItem(index, text, data);
+        return index;
+    }
+    // Inserting into an empty editable box would make the new item current and replace the edit text.
+    const QString kept = currentText();
+    const bool wasEmpty = count() == 0;
+    {
+        QSignalBlocker blocker(this);
+        insertItem(index, text, data);
+        if (wasEmpty)
+            setCurrentIndex(-1);
+    }
+    if (lineEdit() && lineEdit()->text() != kept)
+        lineEdit()->setText(kept);
+    return index;
+}
+
+void TComboBox::ClearItems() {
+    if (!isEditable()) {
+        clear();
+        return;
+    }
+    const QString kept = currentText();
+    {
+        QSignalBlocker blocker(this);
+        clear();
+    }
+    if (lineEdit() && lineEdit()->text() != kept)
+        lineEdit()->setText(kept);
+}
+
+QString TComboBox::Text() const {
+    return currentText();
+}
+
+void TComboBox::SetText(const QString& text) {
+    if (isEditable()) {
+        setEditText(text);
+        return;
+    }
+    setCurrentIndex(findText(text));
+}
+
+void TComboBox::showPopup() {
+    emit DropDown();
+    QComboBox::showPopup();
+}
+
+bool TComboBox::AcceptsTyping(int added) const {
+    if (m_maxLength <= 0 || !lineEdit())
+        return true;
+    const QLineEdit* edit = lineEdit();
+    const int remaining = static_cast<int>(edit->text().size() - edit->selectedText().size());
+    return remaining + added <= m_maxLength;
+}
+
+bool TComboBox::eventFilter(QObject* watched, QEvent* event) {
+    QLineEdit* edit = lineEdit();
+    if (watched == edit && m_maxLength > 0 && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Paste)) {
+            // Paste only what still fits.
+            const int room = m_maxLength - static_cast<int>(edit->text().size() - edit->selectedText().size());
+            const QString pasted = QApplication::clipboard()->text();
+            if (room > 0)
+                edit->insert(pasted.left(room));
+            return true;
+        }
+        const QString typed = key->text();
+        const bool printable =
+            !typed.isEmpty() && typed.at(0).isPrint() && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (printable && !AcceptsTyping(static_cast<int>(typed.size())))
+            return true;
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
+void SetHint(QWidget* control, const QString& hint) {
+    control->setStatusTip(hint);
+    control->setToolTip(QString());
+}
+
+TStatusHints::TStatusHints(QStatusBar* bar) : QObject(bar), m_bar(bar) {
+    qApp->installEventFilter(this);
+}
+
+TStatusHints::~TStatusHints() {
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
+
+QString TStatusHints::HintOf(const QWidget* control) {
+    for (const QWidget* w = control; w; w = w->parentWidget()) {
+        if (!w->statusTip().isEmpty())
+            return w->statusTip();
+        if (w->isWindow())
+            break;
+    }
+    return {};
+}
+
+bool TStatusHints::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Enter || type == QEvent::Leave || type == QEvent::ToolTip || type == QEvent::StatusTip) &&
+        watched->isWidgetType() && m_bar) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->window() != m_bar->window())
+            return false;
+        if (type == QEvent::ToolTip)
+            return widget->toolTip().isEmpty(); // hints are never shown as tooltips
+        if (type == QEvent::StatusTip)
+            return true; // the bar follows the mouse here, not Qt's own status tips
+        if (type == QEvent::Enter)
+            m_bar->showMessage(HintOf(widget));
+        else if (widget->parentWidget())
+            m_bar->showMessage(HintOf(widget->parentWidget()));
+        else
+            m_bar->clearMessage();
+    }
+    return false;
+}
+
+void KeepSelectionVisible(QWidget* view) {
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    view->setPalette(palette);
+}
+
+void SetupListView(QTreeWidget* view, const std::vector<TListColumn>& columns) {
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setColumnCount(static_cast<int>(columns.size()));
+    QStringList captions;
+    for (const TListColumn& column : columns)
+        captions << column.caption;
+    view->setHeaderLabels(captions);
+    QHeaderView* header = view->header();
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(!columns.empty() && columns.back().width < 0);
+    for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
+        view->headerItem()->setTextAlignment(i, columns[i].alignment | Qt::AlignVCenter);
+        if (columns[i].width >= 0)
+            view->setColumnWidth(i, columns[i].width);
+    }
+    view->setItemDelegate(new TColumnAlignDelegate(view));
+    KeepSelectionVisible(view);
+}
+
+TFileDialog::TFileDialog(TFileDialogKind kind, QObject* parent) : QObject(parent), Kind(kind) {}
+
+QStringList TFileDialog::NameFilters() const {
+    QStringList result;
+    const QStringList parts = Filter.split('|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts.at(i);
+        const QString pattern = parts.at(i + 1);
+        // Qt reads the patterns from the parentheses; make sure they are there.
+        if (!description.contains('(' + pattern + ')'))
+            description += " (" + QString(pattern).replace(';', ' ') + ')';
+        result << description;
+    }
+    return result;
+}
+
+bool TFileDialog::Execute(QWidget* parent) {
+    return UiSeam::ExecuteFileDialog(*this, parent);
+}

@@ -1,0 +1,170 @@
+// Connecting to the tracking server and letting it go, the server's events and the computing poll.
+#include "automation/Navilonix_OCX.h"
+#include "forms/Application.h"
+#include "forms/Controls.h"
+#include "forms/Main.h"
+#include "platform/ole/Bstr.h"
+#include "platform/rtl/Exceptions.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+TMainForm* MainForm = nullptr;
+TNavilonixAutomation* Automation = nullptr;
+
+namespace {
+
+// The tree's selected node when it is a vehicle node (level 1), else none.
+QTreeWidgetItem* SelectedVehicleNode(const QTreeWidget* tree) {
+    QTreeWidgetItem* node = tree->currentItem();
+    if (!node || !node->isSelected() || !node->parent())
+        return nullptr;
+    return node;
+}
+
+} // namespace
+
+void TMainForm::ConnectAutomation() {
+    if (Automation)
+        return;
+    // Owned by the application object, which disposes of it at the end if it still exists then.
+    Automation = new TNavilonixAutomation(Application);
+    Automation->OnChangeCarsLists = [this](TObject* Sender) { AutomationChangeCarsLists(Sender); };
+    Automation->OnChangeParameters = [this](TObject* Sender) { AutomationChangeParameters(Sender); };
+    Automation->OnEndComputing = [this](TObject* Sender) { AutomationEndComputing(Sender); };
+    Automation->OnReceiveOnlineData = [this](TObject* Sender) { AutomationReceiveOnlineData(Sender); };
+    Automation->OnCloseServer = [this](TObject* Sender) { AutomationCloseServer(Sender); };
+    Automation->Connect();
+    ComputingTimerTimer(ComputingTimer);
+}
+
+void TMainForm::DisconnectAutomation() {
+    if (!Automation)
+        return;
+    Automation->Disconnect();
+    FreeAndNil(Automation);
+    ComputingTimerTimer(ComputingTimer);
+}
+
+void TMainForm::ConnectButtonClick(QObject*) {
+    ConnectAutomation();
+    ShowApplicationButton->setEnabled(true);
+    HideApplicationButton->setEnabled(true);
+    BStr version(Automation->get_CurrentVersion());
+    VersionPanel->setText(QString::fromStdString(version.utf8()));
+    FillGroupsList();
+    for (QPushButton* button : {LastPositionButton, LastTrackButton, CurrentPositionButton, OnlineDataButton,
+                                SetChPPrmsButton, ComputingButton, LoadChPFromFileButton, SaveChPToFileButton,
+                                ClearCheckPointsButton, AddCheckPointButton, FindCheckPointButton})
+        button->setEnabled(true);
+    FillTripsList();
+}
+
+void TMainForm::DisconnectButtonClick(QObject*) {
+    DisconnectAutomation();
+    ShowApplicationButton->setEnabled(false);
+    HideApplicationButton->setEnabled(false);
+    VersionPanel->setText("- - -");
+    GroupsList->clear();
+    GroupsComboBox->ClearItems();
+    CarsComboBox->ClearItems();
+    ShowSelectionInfo();
+    for (QPushButton* button : {LastPositionButton, LastTrackButton, CurrentPositionButton, OnlineDataButton,
+                                SetChPPrmsButton, ComputingButton})
+        button->setEnabled(false);
+    ComputingResultInfoLabel->clear();
+    ComputingResultButton->setEnabled(false);
+    ChPListView->clear();
+    for (QPushButton* button : {LoadChPFromFileButton, SaveChPToFileButton, ClearCheckPointsButton, AddCheckPointButton,
+                                ChangeCheckPointButton, DeleteCheckPointButton, FindCheckPointButton})
+        button->setEnabled(false);
+    TripsListView->clear();
+    EntriesTypeBox->setEnabled(false);
+    EntriesButton->setEnabled(false);
+    ExportToFileButton->setEnabled(false);
+}
+
+void TMainForm::ShowApplicationButtonClick(QObject*) {
+    Automation->ShowApplication();
+}
+
+void TMainForm::HideApplicationButtonClick(QObject*) {
+    Automation->HideApplication();
+}
+
+void TMainForm::FormClose(QObject*) {
+    DisconnectAutomation();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    Guarded([this] { FormClose(this); });
+    QMainWindow::closeEvent(event);
+}
+
+void TMainForm::AutomationChangeCarsLists(TObject*) {
+    FillGroupsList();
+}
+
+void TMainForm::AutomationChangeParameters(TObject*) {
+    if (QTreeWidgetItem* node = SelectedVehicleNode(GroupsList))
+        FillDeviceInfo(node);
+}
+
+void TMainForm::AutomationReceiveOnlineData(TObject*) {
+    if (QTreeWidgetItem* node = SelectedVehicleNode(GroupsList)) {
+        FillDeviceInfo(node);
+        FillOnlineInfo(node);
+    }
+}
+
+void TMainForm::AutomationCloseServer(TObject*) {
+    // Destroys the automation object from inside its own event; the wrapper is built to survive that.
+    DisconnectButtonClick(DisconnectButton);
+}
+
+void TMainForm::AutomationEndComputing(TObject*) {
+    ComputingTimerTimer(ComputingTimer);
+    if (!Automation)
+        return;
+    if (Automation->get_ComputingCheck() != 0) {
+        ComputingResultInfoLabel->setText("OK");
+        ComputingResultButton->setEnabled(true);
+    } else {
+        ComputingResultInfoLabel->clear();
+        ComputingResultButton->setEnabled(false);
+    }
+    FillTripsList();
+}
+
+void TMainForm::ComputingTimerTimer(QObject*) {
+    if (!Automation) {
+        ComputingTimer->stop();
+        ComputingStatusInfoLabel->clear();
+        ComputingProgressBar->setValue(0);
+        return;
+    }
+    if (Automation->get_ComputingBusy() != 0) {
+        if (!ComputingTimer->isActive())
+            ComputingTimer->start();
+        ComputingStatusInfoLabel->setText("Занят");
+        // The bar ignores values outside its range; a server's out-of-range figure shows as the nearest end.
+        ComputingProgressBar->setValue(std::clamp<LONG>(Automation->get_ComputingPercents(), 0, 100));
+    } else {
+        ComputingTimer->stop();
+        ComputingStatusInfoLabel->setText("Готов");
+        ComputingProgressBar->setValue(0);
+    }
+}
+
+void TMainForm::FillTripsList() {
+    // The trips of the server's last computation are listed by the trips list work; until then the list
+    // only starts empty.
+    TripsListView->clear();
+}

@@ -1,0 +1,185 @@
+#include "forms/UiSeam.h"
+
+#include "forms/Controls.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <deque>
+
+namespace {
+
+struct FileAnswer {
+    bool accepted = false;
+    QString fileName;
+    int filterIndex = 0;
+};
+
+struct SeamState {
+    bool scripted = false;
+    std::deque<int> answers;
+    std::deque<FileAnswer> files;
+    std::vector<UiSeam::Shown> shown;
+};
+
+SeamState& State() {
+    static SeamState state;
+    return state;
+}
+
+int DefaultAnswer(unsigned flags) {
+    switch (flags & MB_BUTTONMASK) {
+    case MB_YESNOCANCEL:
+    case MB_YESNO:
+        return ID_NO;
+    default:
+        return ID_OK;
+    }
+}
+
+QMessageBox::Icon IconOf(unsigned flags) {
+    switch (flags & MB_ICONMASK) {
+    case MB_ICONERROR:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONWARNING:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+QMessageBox::StandardButtons ButtonsOf(unsigned flags) {
+    switch (flags & MB_BUTTONMASK) {
+    case MB_OKCANCEL:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case MB_YESNOCANCEL:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MB_YESNO:
+        return QMessageBox::Yes | QMessageBox::No;
+    default:
+        return QMessageBox::Ok;
+    }
+}
+
+int AnswerOf(int button) {
+    switch (button) {
+    case QMessageBox::Yes:
+        return ID_YES;
+    case QMessageBox::No:
+        return ID_NO;
+    case QMessageBox::Cancel:
+        return ID_CANCEL;
+    default:
+        return ID_OK;
+    }
+}
+
+// The dialog adds its default extension to a name typed without one.
+QString WithDefaultExt(const QString& fileName, const QString& defaultExt) {
+    if (defaultExt.isEmpty() || fileName.isEmpty() || !QFileInfo(fileName).suffix().isEmpty())
+        return fileName;
+    return fileName + '.' + defaultExt;
+}
+
+} // namespace
+
+namespace UiSeam {
+
+void SetScripted(bool scripted) {
+    State().scripted = scripted;
+}
+
+bool Scripted() {
+    return State().scripted;
+}
+
+void SetNextAnswer(int answer) {
+    State().answers.push_back(answer);
+}
+
+void SetNextFile(const QString& fileName, int filterIndex) {
+    State().files.push_back({true, fileName, filterIndex});
+}
+
+void SetNextFileCancel() {
+    State().files.push_back({});
+}
+
+const std::vector<Shown>& ShownBoxes() {
+    return State().shown;
+}
+
+Shown LastShown() {
+    return State().shown.empty() ? Shown{} : State().shown.back();
+}
+
+void Reset() {
+    State().answers.clear();
+    State().files.clear();
+    State().shown.clear();
+}
+
+int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, unsigned flags) {
+    SeamState& state = State();
+    if (state.scripted) {
+        state.shown.push_back({Kind::MessageBox, caption, text, flags});
+        if (state.answers.empty())
+            return DefaultAnswer(flags);
+        int answer = state.answers.front();
+        state.answers.pop_front();
+        return answer;
+    }
+    QMessageBox box(IconOf(flags), caption, text, ButtonsOf(flags), parent);
+    if (flags & MB_TASKMODAL)
+        box.setWindowModality(Qt::ApplicationModal);
+    return AnswerOf(box.exec());
+}
+
+bool ExecuteFileDialog(TFileDialog& dialog, QWidget* parent) {
+    SeamState& state = State();
+    if (state.scripted) {
+        state.shown.push_back({Kind::FileDialog, dialog.Title, dialog.FileName, 0});
+        if (state.files.empty())
+            return false;
+        FileAnswer answer = state.files.front();
+        state.files.pop_front();
+        if (!answer.accepted)
+            return false;
+        dialog.FileName = WithDefaultExt(answer.fileName, dialog.DefaultExt);
+        if (answer.filterIndex > 0)
+            dialog.FilterIndex = answer.filterIndex;
+        return true;
+    }
+
+    QFileDialog box(parent, dialog.Title);
+    box.setAcceptMode(dialog.Kind == TFileDialogKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    box.setFileMode(dialog.Kind == TFileDialogKind::Open && dialog.FileMustExist ? QFileDialog::ExistingFile
+                                                                                 : QFileDialog::AnyFile);
+    box.setOption(QFileDialog::DontConfirmOverwrite, !dialog.OverwritePrompt);
+    const QStringList filters = dialog.NameFilters();
+    box.setNameFilters(filters);
+    if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
+        box.selectNameFilter(filters.at(dialog.FilterIndex - 1));
+    box.setDefaultSuffix(dialog.DefaultExt);
+    QFileInfo offered(dialog.FileName);
+    if (!dialog.InitialDir.isEmpty())
+        box.setDirectory(dialog.InitialDir);
+    else if (offered.isAbsolute())
+        box.setDirectory(offered.absolutePath());
+    if (!dialog.FileName.isEmpty())
+        box.selectFile(offered.fileName());
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+        return false;
+    dialog.FileName = box.selectedFiles().constFirst();
+    const qsizetype picked = filters.indexOf(box.selectedNameFilter());
+    if (picked >= 0)
+        dialog.FilterIndex = static_cast<int>(picked) + 1;
+    return true;
+}
+
+} // namespace UiSeam

@@ -1,0 +1,62 @@
+// The one way the console shows message boxes, the standard error box, the failure prompt and file dialogs.
+// In normal use each appears on screen; tests switch the seam to scripted mode, queue the next answers and read
+// what would have been shown.
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+class QWidget;
+class TFileDialog;
+
+// Message box flags (buttons in the low four bits, icon in the next four) and answers.
+constexpr unsigned MB_OK = 0x0;
+constexpr unsigned MB_OKCANCEL = 0x1;
+constexpr unsigned MB_YESNOCANCEL = 0x3;
+constexpr unsigned MB_YESNO = 0x4;
+constexpr unsigned MB_ICONERROR = 0x10;
+constexpr unsigned MB_ICONQUESTION = 0x20;
+constexpr unsigned MB_ICONWARNING = 0x30;
+constexpr unsigned MB_ICONINFORMATION = 0x40;
+constexpr unsigned MB_TASKMODAL = 0x2000;
+constexpr unsigned MB_BUTTONMASK = 0xF;
+constexpr unsigned MB_ICONMASK = 0xF0;
+constexpr int ID_OK = 1;
+constexpr int ID_CANCEL = 2;
+constexpr int ID_YES = 6;
+constexpr int ID_NO = 7;
+
+namespace UiSeam {
+
+enum class Kind { MessageBox, FileDialog };
+
+// One box or dialog as it was shown.
+struct Shown {
+    Kind kind = Kind::MessageBox;
+    QString caption; // a file dialog's title
+    QString text;    // a file dialog's file name as offered
+    unsigned flags = 0;
+};
+
+// Scripted mode: nothing appears on screen; each box takes the next queued answer (a box without one answers
+// No when it offers No, else OK; a file dialog without one is cancelled).
+void SetScripted(bool scripted);
+bool Scripted();
+void SetNextAnswer(int answer);
+// The next file dialog is accepted with this name (the dialog's default extension is added to a name without
+// one, as the dialog does) and, when filterIndex > 0, this filter.
+void SetNextFile(const QString& fileName, int filterIndex = 0);
+void SetNextFileCancel();
+const std::vector<Shown>& ShownBoxes();
+// The last box or dialog shown, or an empty record when none was.
+Shown LastShown();
+// Forgets the queued answers and what was shown.
+void Reset();
+
+// Shows a message box; returns ID_OK, ID_CANCEL, ID_YES or ID_NO.
+int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, unsigned flags);
+// Shows a file dialog with the settings of `dialog`; on acceptance stores the file name and filter there.
+bool ExecuteFileDialog(TFileDialog& dialog, QWidget* parent);
+
+} // namespace UiSeam
