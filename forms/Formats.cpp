@@ -7,8 +7,8 @@
 
 namespace {
 
-// An angle split into degrees, minutes and thousandths of a minute (Part 2.5, FormatCoordinate steps
-// 1 to 5, on the absolute value, with the carry that step 5 lacks).
+// An angle split into degrees, minutes and thousandths of a minute, taken from the absolute value;
+// thousandths that round up to 1000 carry into the minutes, and 60 minutes into the degrees.
 struct TAngleParts {
     unsigned Degrees = 0;
     unsigned Minutes = 0;

@@ -1,4 +1,4 @@
-// The console's shared value formats (Part 2.5): coordinates, durations, course, device numbers,
+// The console's shared value formats: coordinates, durations, course, device numbers,
 // speed, altitude and record times. Pure functions of their arguments and the format settings; none
 // calls the server. Results are UTF-8 ("°" U+00B0, "’" U+2019).
 #pragma once
@@ -51,6 +51,6 @@ std::string FormatRecordTime(TDateTime value, const TFormatSettings& settings = 
 inline constexpr const char* TripValuePattern = "#,##0.0";
 std::string FormatTripValue(double value, const TFormatSettings& settings = CurrentFormatSettings());
 
-// The period texts of StartComputing (Part 4.1): "dd.mm.yyyy hh:mm:ss" with the locale's time
+// The period texts of StartComputing: "dd.mm.yyyy hh:mm:ss" with the locale's time
 // separator: "01.05.2009 00:00:00".
 std::string FormatPeriodTime(TDateTime value, const TFormatSettings& settings = CurrentFormatSettings());

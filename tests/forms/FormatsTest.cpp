@@ -16,7 +16,7 @@ protected:
     static TDateTime Seconds(int s) { return s * OneSecond; }
 };
 
-// ---- FormatCoordinate (Part 2.5 edge cases)
+// ---- FormatCoordinate
 
 TEST_F(FormatsTest, CoordinateShowsDegreesMinutesAndThousandths) {
     EXPECT_EQ(FormatCoordinate(55.7558), "55° 45,348’");

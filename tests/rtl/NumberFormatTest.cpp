@@ -73,7 +73,7 @@ TEST_F(NumberFormatTest, FirstPlaceTakesAllExtraLeadingDigits) {
 }
 
 TEST_F(NumberFormatTest, LiteralSpaceStandsWhereItIsInThePattern) {
-    // Part 2.5, FormatAltitude: "# ##0.0".
+    // The altitude pattern "# ##0.0".
     EXPECT_EQ(FormatFloat("# ##0.0", 1234.5, ru), "1 234,5");
     EXPECT_EQ(FormatFloat("# ##0.0", 12345.6, ru), "12 345,6");
     EXPECT_EQ(FormatFloat("# ##0.0", 123.4, ru), " 123,4");
