@@ -189,6 +189,14 @@ private:
     void AttachGroupsListChange();
     void DetachGroupsListChange();
     bool GroupsListChangeAttached() const { return static_cast<bool>(m_groupsListChange); }
+    // Group nodes are drawn bold, vehicle nodes in the tree's normal font (set on each node as it is added).
+    void GroupsListCustomDrawItem(QTreeWidgetItem* Node);
+    // A node's data value (the group's or vehicle's 1-based position at the last rebuild) and its level (0 for a
+    // group, 1 for a vehicle).
+    static LONG NodeData(const QTreeWidgetItem* Node);
+    static int NodeLevel(const QTreeWidgetItem* Node);
+    // Sorting, drop-down rows and typing limits of the vehicle file and device inputs (called by the constructor).
+    void SetUpPositionControls();
     // --- end of groups tree, information panels and position commands ---
 
 protected:
