@@ -1,0 +1,95 @@
+// The main window connected to the scriptable fake (registered as the running server object), with Russian
+// format settings and scripted message boxes, for the tests of the groups tree, the information panels and the
+// position commands.
+#pragma once
+
+#include "automation/Navilonix_OCX.h"
+#include "forms/Controls.h"
+#include "forms/Main.h"
+#include "forms/UiSeam.h"
+#include "platform/rtl/FormatSettings.h"
+#include "tests/forms/TreeFleet.h"
+#include "tests/support/FakeAutomation.h"
+
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Reaches the window's private fills.
+struct TMainFormTestAccess {
+    static void FillGroupsList(TMainForm& form) { form.FillGroupsList(); }
+    static void ShowSelectionInfo(TMainForm& form) { form.ShowSelectionInfo(); }
+    static void FillGroupInfo(TMainForm& form, QTreeWidgetItem* node) { form.FillGroupInfo(node); }
+    static void FillDeviceInfo(TMainForm& form, QTreeWidgetItem* node) { form.FillDeviceInfo(node); }
+    static void FillOnlineInfo(TMainForm& form, QTreeWidgetItem* node) { form.FillOnlineInfo(node); }
+    static bool ChangeHandlerAttached(const TMainForm& form) { return form.GroupsListChangeAttached(); }
+};
+
+class TreeFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_settings.emplace(TFormatSettings::Russian());
+        UiSeam::SetScripted(true);
+        UiSeam::Reset();
+        Fake = FakeAutomation::Create();
+        Fake->SetFleet(DemoFleet());
+        Fake->RegisterAsActive();
+        Form = std::make_unique<TMainForm>();
+    }
+
+    void TearDown() override {
+        Form->DisconnectButtonClick();
+        Form.reset();
+        Fake->Revoke();
+        Fake = nullptr;
+        UiSeam::Reset();
+        m_settings.reset();
+    }
+
+    void Connect() {
+        Form->ConnectButton->setEnabled(true);
+        Form->ConnectButton->click();
+        ASSERT_NE(Automation, nullptr);
+    }
+
+    // The group node with this text, or its vehicle node with this text.
+    QTreeWidgetItem* Node(const QString& group, const QString& car = {}) const {
+        for (int g = 0; g < Form->GroupsList->topLevelItemCount(); ++g) {
+            QTreeWidgetItem* groupNode = Form->GroupsList->topLevelItem(g);
+            if (groupNode->text(0) != group)
+                continue;
+            if (car.isEmpty())
+                return groupNode;
+            for (int v = 0; v < groupNode->childCount(); ++v)
+                if (groupNode->child(v)->text(0) == car)
+                    return groupNode->child(v);
+        }
+        return nullptr;
+    }
+
+    void Select(QTreeWidgetItem* node) {
+        ASSERT_NE(node, nullptr);
+        Form->GroupsList->setCurrentItem(node);
+    }
+
+    QString Value(QTreeWidget* list, int row) const { return list->topLevelItem(row)->text(1); }
+
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> texts;
+        for (const UiSeam::Shown& shown : UiSeam::ShownBoxes())
+            texts.push_back(shown.text.toStdString());
+        return texts;
+    }
+
+    ComPtr<FakeAutomation> Fake;
+    std::unique_ptr<TMainForm> Form;
+
+private:
+    std::optional<TFormatSettingsScope> m_settings;
+};
