@@ -428,6 +428,9 @@ void createDemoData(const WorkPaths& paths, const DemoOptions& options) {
     }
     writeCheckPointFile(paths.points() / "Базы.chp", depots);
     writeFileAtomically(paths.online(), formatOnlineStates(demoOnline()));
+    writeFileAtomically(paths.receiver(), "# The server's own GPS receiver: latitude longitude altitude (m).\n"
+                                          "# Remove the file for a server without a receiver.\n"
+                                          "55.7763 37.5510 152\n");
     const RecordStore store(paths.tracks());
     for (const Schedule& schedule : schedules())
         store.write(schedule.device, demoRecords(schedule.device, options));

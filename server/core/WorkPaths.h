@@ -12,6 +12,7 @@ struct WorkPaths {
     std::filesystem::path points() const { return root / "Points"; }
     std::filesystem::path tracks() const { return root / "Tracks"; }
     std::filesystem::path online() const { return root / "Online.txt"; }
+    std::filesystem::path receiver() const { return root / "Receiver.txt"; }
     std::filesystem::path log() const { return root / "server.log"; }
 };
 

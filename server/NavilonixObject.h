@@ -1,0 +1,195 @@
+// The server's automation object: INavilonixAutomation over the server core, with one connection point for
+// INavilonixAutomationEvents.
+#pragma once
+
+#include "automation/Navilonix_tlb.h"
+#include "platform/ole/ComPtr.h"
+#include "server/core/CheckPointFile.h"
+#include "server/core/Model.h"
+#include "server/core/TimeText.h"
+#include "server/core/TripComputer.h"
+#include "server/core/WorkPaths.h"
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace navilonix::server {
+
+// What the object asks of the program around it: its window, its log and its main loop. Every call but
+// wakeUp() comes on the main thread.
+class ServerHost {
+public:
+    virtual ~ServerHost() = default;
+    virtual void showApplication() {}
+    virtual void hideApplication() {}
+    virtual void showLastPosition(const Vehicle& /*vehicle*/, const GpsRecord& /*position*/) {}
+    virtual void showLastTrack(const Vehicle& /*vehicle*/, const std::vector<GpsRecord>& /*track*/) {}
+    virtual void log(const std::string& /*line*/) {}
+    // The groups or their vehicles' data changed.
+    virtual void fleetChanged() {}
+    // The number of advised event sinks changed.
+    virtual void clientsChanged(std::size_t /*sinks*/) {}
+    // From any thread: work waits for processPendingWork() on the main thread.
+    virtual void wakeUp() {}
+};
+
+// The position of the server's own GPS receiver, when it has one (Receiver.txt in the work directory).
+struct ReceiverFix {
+    double latitude = NoCoordinate;
+    double longitude = NoCoordinate;
+    double altitude = NoAltitude;
+};
+
+class NavilonixObject final : public INavilonixAutomation, public IConnectionPointContainer {
+public:
+    struct Options {
+        WorkPaths paths;
+        ServerHost* host = nullptr;                 // not owned; may be null
+        std::chrono::milliseconds onlineDelay{300}; // how long a device takes to answer ReceiveOnlineData
+        bool createDemoData = true;                 // fill an empty work directory with the demo fleet
+    };
+
+    // Creates an object with one reference owned by the caller.
+    static ComPtr<NavilonixObject> create(Options options);
+
+    // IUnknown
+    STDMETHOD(QueryInterface)(REFIID riid, void** object) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+    // IDispatch
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override;
+    STDMETHOD(GetTypeInfo)(UINT index, LCID lcid, ITypeInfo** info) override;
+    STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    STDMETHOD(Invoke)
+    (DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+     UINT* argError) override;
+    // IConnectionPointContainer
+    STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints** enumerator) override;
+    STDMETHOD(FindConnectionPoint)(REFIID riid, IConnectionPoint** point) override;
+
+    // INavilonixAutomation
+#define NVX_DECLARE_READ(slot, name, type) STDMETHOD(get_##name)(type * Value) override;
+#define NVX_DECLARE_WRITE(slot, name, type) STDMETHOD(set_##name)(type Value) override;
+#define NVX_DECLARE_METHOD(slot, name, params, args) STDMETHOD(name) params override;
+    NAVILONIX_MEMBERS(NVX_DECLARE_READ, NVX_DECLARE_WRITE, NVX_DECLARE_METHOD)
+#undef NVX_DECLARE_READ
+#undef NVX_DECLARE_WRITE
+#undef NVX_DECLARE_METHOD
+
+    // For the program around the object (main thread).
+
+    // Delivers what other threads and timers have left: the end of a computation, online data answers.
+    void processPendingWork();
+    // Periodic duties: online answers that are due, group files changed on disk.
+    void tick();
+    // Rereads the group files when they changed on disk; raises OnChangeCarsLists when they did.
+    bool checkGroupFiles();
+    // Calls every advised sink with the event's dispatch identifier.
+    void raiseEvent(DISPID id);
+    // Stops a running computation and waits for its thread.
+    void shutdown();
+
+    std::size_t sinkCount() const {
+        return sinks_.size();
+    }
+    const std::vector<Group>& groups() const {
+        return groups_;
+    }
+    const OnlineState* onlineState(long device) const;
+    const WorkPaths& paths() const {
+        return paths_;
+    }
+    // Replaces the conventions of time texts (by default the user's locale).
+    void setTextFormat(const TextFormat& format) {
+        textFormat_ = format;
+    }
+
+private:
+    class EventPoint;
+    struct Computation;
+    struct PendingOnline {
+        long device;
+        std::chrono::steady_clock::time_point due;
+    };
+
+    explicit NavilonixObject(Options options);
+    ~NavilonixObject();
+
+    void log(const std::string& line) const;
+    void loadWorkDirectory();
+    void loadGroups(bool announce);
+    std::string groupFilesSignature() const;
+    void saveOnlineStates();
+    void answerOnline(long device);
+
+    const Group* group() const;
+    const Vehicle* car() const;
+    const OnlineState* carOnline() const;
+    CheckPoint* checkPoint();
+    const Trip* trip() const;
+    const std::vector<Entry>* entries() const;
+    const Entry* entry() const;
+    const GpsRecord* crd() const;
+    Vehicle* findVehicle(std::string_view groupFile, long device, Group** owner = nullptr);
+
+    HRESULT startComputing(BSTR groupFile, LONG device, BSTR periodStart, BSTR periodEnd, BSTR dataSource, LONG split);
+    void finishComputation();
+    void installResult(Computation& computation);
+    void resetTripCursors();
+    std::string text(UnixTime time) const;
+
+    std::atomic<ULONG> references_{1};
+    std::unique_ptr<EventPoint> eventPoint_;
+    std::map<DWORD, ComPtr<IDispatch>> sinks_;
+    DWORD nextCookie_ = 1;
+
+    WorkPaths paths_;
+    ServerHost* host_;
+    std::chrono::milliseconds onlineDelay_;
+    TextFormat textFormat_;
+    std::optional<ReceiverFix> receiver_;
+
+    std::vector<Group> groups_;
+    std::map<long, OnlineState> online_;
+    std::string groupSignature_;
+    std::deque<PendingOnline> pendingOnline_;
+    LONG groupIndex_ = 0;
+    LONG carIndex_ = 0;
+
+    std::vector<CheckPoint> checkPoints_;
+    LONG checkPointIndex_ = 0;
+    LONG coordsCheckPoint_ = 0;
+
+    std::map<std::string, std::string> properties_;
+    std::string propertyName_;
+
+    // The computation: the worker's state, and the results the cursors walk.
+    std::unique_ptr<Computation> computation_;
+    std::atomic<bool> busy_{false};
+    std::atomic<int> percents_{0};
+    LONG check_ = 0;
+    LONG timeoutSeconds_ = 0;
+    ComputeResult result_;
+    std::string resultGroupFile_;
+    long resultDevice_ = 0;
+    std::string resultRoute_;
+    std::string resultDrivers_;
+    std::vector<CheckPoint> resultCheckPoints_;
+    std::vector<GeoZone> resultZones_;
+    LONG tripIndex_ = 0;
+    LONG entryIndex_ = 0;
+    LONG crdIndex_ = 0;
+    std::string listType_ = "checkpoints";
+    std::string listKind_ = "points";
+};
+
+} // namespace navilonix::server

@@ -1,0 +1,77 @@
+// Helpers of the automation object: result values, text conventions, file results and the refused members.
+#pragma once
+
+#include "automation/Navilonix_tlb.h"
+#include "platform/ole/Bstr.h"
+#include "server/core/Model.h"
+#include "server/core/TimeText.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct TFormatSettings;
+
+namespace navilonix::server {
+
+struct ReceiverFix;
+
+constexpr std::uint32_t ErrorFileNotFound = 2;
+constexpr std::uint32_t ErrorPathNotFound = 3;
+constexpr std::uint32_t ErrorInvalidName = 123;
+
+inline HRESULT readLong(LONG* out, long value) {
+    if (!out)
+        return E_POINTER;
+    *out = static_cast<LONG>(std::clamp<long>(value, -2147483647L - 1, 2147483647L));
+    return S_OK;
+}
+inline HRESULT readDouble(DOUBLE* out, double value) {
+    if (!out)
+        return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+inline HRESULT readText(BSTR* out, std::string_view value) {
+    if (!out)
+        return E_POINTER;
+    *out = SysAllocStringUtf8(value);
+    return S_OK;
+}
+
+// The date and time conventions of the locale settings.
+TextFormat textFormatFrom(const TFormatSettings& settings);
+
+// File names compared as the user's file system would show them: ignoring ASCII case.
+bool sameFileName(std::string_view a, std::string_view b);
+
+// The name of a place: the check point whose circle holds it, else its coordinates.
+std::string placeName(const std::vector<CheckPoint>& points, double latitude, double longitude);
+
+// The server's receiver position from Receiver.txt ("latitude longitude altitude"); nothing without the file.
+std::optional<ReceiverFix> readReceiver(const std::filesystem::path& file,
+                                        const std::function<void(const std::string&)>& log);
+
+// The result for a file that could not be read or written: what the file system says about it.
+HRESULT resultOfFileError(const std::filesystem::path& file, bool writing);
+
+} // namespace navilonix::server
+
+#define NVX_NOT_IMPLEMENTED_METHOD(name, params)                                                                       \
+    HRESULT NavilonixObject::name params {                                                                             \
+        log(#name "(...): not offered by the demo server");                                                            \
+        return E_NOTIMPL;                                                                                              \
+    }
+#define NVX_NOT_IMPLEMENTED_READ(name, type)                                                                           \
+    HRESULT NavilonixObject::get_##name(type* Value) {                                                                 \
+        if (Value)                                                                                                     \
+            *Value = type{};                                                                                           \
+        return E_NOTIMPL;                                                                                              \
+    }
+#define NVX_NOT_IMPLEMENTED_WRITE(name, type)                                                                          \
+    HRESULT NavilonixObject::set_##name(type) {                                                                        \
+        log(#name " := ...: not offered by the demo server");                                                          \
+        return E_NOTIMPL;                                                                                              \
+    }

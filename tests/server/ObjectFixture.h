@@ -1,0 +1,149 @@
+// The automation object in-process over a copy of the demo work directory, with a recording event sink.
+#pragma once
+
+#include "TempFolder.h"
+#include "platform/ole/Bstr.h"
+#include "server/NavilonixObject.h"
+#include "server/core/DemoData.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace navilonix::server::testing {
+
+// An event sink that records the dispatch identifiers it receives.
+class RecordingSink final : public IDispatch {
+public:
+    STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+            IsEqualIID(riid, DIID_INavilonixAutomationEvents)) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++references; }
+    STDMETHOD_(ULONG, Release)() override { return --references; } // lives on the test's stack
+    STDMETHOD(GetTypeInfoCount)(UINT*) override { return E_NOTIMPL; }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHOD(Invoke)(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+        received.push_back(id);
+        EXPECT_EQ(flags, DISPATCH_METHOD);
+        EXPECT_NE(params, nullptr);
+        EXPECT_GT(references, 1u); // the server holds a reference during the call
+        return answer;
+    }
+
+    std::vector<DISPID> received;
+    ULONG references = 1;
+    HRESULT answer = S_OK;
+};
+
+class RecordingHost final : public ServerHost {
+public:
+    void showApplication() override { ++shows; }
+    void hideApplication() override { ++hides; }
+    void showLastPosition(const Vehicle& v, const GpsRecord&) override { positionOf = v.device; }
+    void showLastTrack(const Vehicle& v, const std::vector<GpsRecord>& track) override {
+        trackOf = v.device;
+        trackPoints = track.size();
+    }
+    void log(const std::string& line) override { lines.push_back(line); }
+
+    int shows = 0;
+    int hides = 0;
+    long positionOf = 0;
+    long trackOf = 0;
+    std::size_t trackPoints = 0;
+    std::vector<std::string> lines;
+};
+
+class ObjectTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        demo_ = new TempFolder;
+        createDemoData(WorkPaths{demo_->path()});
+    }
+    static void TearDownTestSuite() {
+        delete demo_;
+        demo_ = nullptr;
+    }
+
+    void SetUp() override {
+        // The texts and lists are copied; the record archive is shared.
+        const WorkPaths from{demo_->path()};
+        const WorkPaths to{folder_.path()};
+        std::filesystem::copy(from.groups(), to.groups(), std::filesystem::copy_options::recursive);
+        std::filesystem::copy(from.points(), to.points(), std::filesystem::copy_options::recursive);
+        std::filesystem::copy_file(from.online(), to.online());
+        std::filesystem::copy_file(from.receiver(), to.receiver());
+        std::filesystem::create_directory_symlink(from.tracks(), to.tracks());
+        object_ = NavilonixObject::create(NavilonixObject::Options{to, &host_, std::chrono::milliseconds(0), true});
+        object_->setTextFormat(TextFormat{});
+        ComPtr<IConnectionPoint> point;
+        ASSERT_EQ(object_->FindConnectionPoint(DIID_INavilonixAutomationEvents, point.out()), S_OK);
+        ASSERT_EQ(point->Advise(&sink_, &cookie_), S_OK);
+    }
+    void TearDown() override {
+        if (object_)
+            object_->shutdown();
+        object_.reset();
+    }
+
+    NavilonixObject& server() { return *object_.get(); }
+    WorkPaths paths() const { return WorkPaths{folder_.path()}; }
+
+    LONG readLong(HRESULT (NavilonixObject::*get)(LONG*)) {
+        LONG value = -12345;
+        EXPECT_EQ((object_.get()->*get)(&value), S_OK);
+        return value;
+    }
+    double readDouble(HRESULT (NavilonixObject::*get)(DOUBLE*)) {
+        DOUBLE value = -12345;
+        EXPECT_EQ((object_.get()->*get)(&value), S_OK);
+        return value;
+    }
+    std::string readText(HRESULT (NavilonixObject::*get)(BSTR*)) {
+        BStr value;
+        EXPECT_EQ((object_.get()->*get)(value.out()), S_OK);
+        return value.utf8();
+    }
+
+    // Delivers pending work until the computation has ended (at most ten seconds).
+    void waitForEnd() {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            object_->processPendingWork();
+            if (readLong(&NavilonixObject::get_ComputingBusy) == 0 || std::chrono::steady_clock::now() > limit)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+    HRESULT start(const char* group, LONG device, const char* from, const char* to, const char* source = "GSM",
+                  LONG split = 1) {
+        return server().StartComputing(BStr(group).get(), device, BStr(from).get(), BStr(to).get(), BStr(source).get(),
+                                       split);
+    }
+
+    std::size_t eventCount(DISPID id) const { return std::count(sink_.received.begin(), sink_.received.end(), id); }
+
+    static TempFolder* demo_;
+    TempFolder folder_;
+    RecordingHost host_;
+    RecordingSink sink_;
+    DWORD cookie_ = 0;
+    ComPtr<NavilonixObject> object_;
+};
+
+inline TempFolder* ObjectTest::demo_ = nullptr;
+
+} // namespace navilonix::server::testing
