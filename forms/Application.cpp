@@ -21,8 +21,10 @@ TApplication::~TApplication() {
     while (!m_forms.empty())
         m_forms.pop_back();
     m_mainForm = nullptr;
-    SetEventErrorHandler(nullptr);
-    SetHrCheckPrompt(nullptr);
+    if (m_hooksInstalled) {
+        SetEventErrorHandler(nullptr);
+        SetHrCheckPrompt(nullptr);
+    }
     if (m_comInitialized)
         CoUninitialize();
     if (Application == this)
@@ -37,6 +39,7 @@ void TApplication::Initialize() {
                                       MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
     });
     SetEventErrorHandler([this](const std::exception& error) { ShowException(&error); });
+    m_hooksInstalled = true;
 }
 
 void TApplication::SetTitle(const QString& title) {

@@ -47,6 +47,7 @@ private:
     QWidget* m_mainForm = nullptr;
     std::vector<std::unique_ptr<QWidget>> m_forms;
     bool m_comInitialized = false;
+    bool m_hooksInstalled = false;
 };
 
 extern TApplication* Application;

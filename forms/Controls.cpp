@@ -133,6 +133,33 @@ bool TComboBox::eventFilter(QObject* watched, QEvent* event) {
     return QComboBox::eventFilter(watched, event);
 }
 
+namespace {
+
+QFont FontOf(QStringList families) {
+    // Faces of about Tahoma's width first: the window's fixed sizes were made for it.
+    families << "Liberation Sans"
+             << "Arimo"
+             << "Arial"
+             << "Nimbus Sans"
+             << "Helvetica"
+             << "DejaVu Sans Condensed"
+             << "DejaVu Sans";
+    QFont font;
+    font.setFamilies(families);
+    font.setPixelSize(11);
+    return font;
+}
+
+} // namespace
+
+QFont ConsoleFont() {
+    return FontOf({"Tahoma"});
+}
+
+QFont CaptionFont() {
+    return FontOf({"MS Sans Serif", "Tahoma"});
+}
+
 void SetHint(QWidget* control, const QString& hint) {
     control->setStatusTip(hint);
     control->setToolTip(QString());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QFont>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -50,6 +51,11 @@ private:
     bool m_sorted = false;
     int m_maxLength = 0;
 };
+
+// The windows' font: Tahoma of 11 pixels (8 points), or the closest sans-serif face of similar width that the
+// machine has. CaptionFont is the same for the caption panels, led by MS Sans Serif.
+QFont ConsoleFont();
+QFont CaptionFont();
 
 // Sets a control's hint: shown in the status bar while the mouse is over the control, never as a tooltip.
 void SetHint(QWidget* control, const QString& hint);

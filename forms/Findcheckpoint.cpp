@@ -1,5 +1,7 @@
 #include "forms/Findcheckpoint.h"
 
+#include "forms/Controls.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,9 +42,7 @@ QLineEdit* MakeCoordinateEdit(const char* name, QWidget* parent, int left, int t
 TFindCheckPointForm::TFindCheckPointForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FindCheckPointForm"));
     setWindowTitle(QStringLiteral("Поиск контрольной точки"));
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(ConsoleFont());
     setFixedSize(394, 128);
 
     Panel = Named<QFrame>("Panel", this);

@@ -42,9 +42,7 @@ QPushButton* MakeButton(const char* name, const QString& caption, QWidget* paren
 // A borderless, left-aligned caption in the highlight colour.
 QLabel* MakeCaption(const char* name, const QString& caption, QWidget* parent) {
     auto* label = Named<QLabel>(name, caption, parent);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    label->setFont(font);
+    label->setFont(CaptionFont());
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setFixedHeight(21);
     label->setForegroundRole(QPalette::Highlight);
@@ -86,9 +84,7 @@ TComboBox* MakeFileBox(const char* name, QWidget* parent, const QRect& geometry,
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Тестовая программа управления НавиЛОКСом"));
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(ConsoleFont());
     setAttribute(Qt::WA_AlwaysShowToolTips, false);
 
     auto* client = new QWidget(this);
@@ -231,7 +227,7 @@ void TMainForm::CreateMainPanel() {
     ISplitter->addWidget(OnlinePanel);
     ISplitter->setStretchFactor(0, 1);
     ISplitter->setStretchFactor(1, 0);
-    ISplitter->setSizes({300, 279});
+    ISplitter->setSizes({287, 279});
 
     // Both fill the right panel; at most one is shown at a time.
     rightLayout->addWidget(GroupInfoPanel, 1);
@@ -264,7 +260,7 @@ void TMainForm::CreateMainPanel() {
     BSplitter->addWidget(CheckPointsPanel);
     BSplitter->setStretchFactor(0, 1);
     BSplitter->setStretchFactor(1, 0);
-    BSplitter->setSizes({282, 276});
+    BSplitter->setSizes({286, 276});
 }
 
 void TMainForm::CreateControlSheet() {
