@@ -67,8 +67,10 @@ int TMainForm::NodeLevel(const QTreeWidgetItem* Node) {
 }
 
 void TMainForm::GroupsListCustomDrawItem(QTreeWidgetItem* Node) {
+    if (NodeLevel(Node) != 0)
+        return; // vehicle nodes keep the tree's font
     QFont font = GroupsList->font();
-    font.setBold(NodeLevel(Node) == 0);
+    font.setBold(true);
     Node->setFont(0, font);
 }
 
