@@ -1,0 +1,233 @@
+#include "platform/ole/Bus.h"
+
+#include "platform/ole/ErrorText.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace ole {
+
+std::string GuidDigits(REFGUID g) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%08X_%04X_%04X_%02X%02X_%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3,
+                  g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return buf;
+}
+
+std::string BusNameForClass(REFCLSID clsid) {
+    return "ole.CLSID_" + GuidDigits(clsid);
+}
+
+std::string InterfaceNameFor(REFIID iid) {
+    return "ole.IID_" + GuidDigits(iid);
+}
+
+std::string ErrorNameFor(HRESULT code) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X", static_cast<unsigned>(code));
+    return std::string(kErrorPrefix) + buf;
+}
+
+std::optional<HRESULT> HResultFromErrorName(std::string_view name) {
+    if (name.substr(0, kErrorPrefix.size()) != kErrorPrefix)
+        return std::nullopt;
+    const std::string_view digits = name.substr(kErrorPrefix.size());
+    if (digits.size() != 8)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (char c : digits) {
+        int d = -1;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        if (d < 0)
+            return std::nullopt;
+        value = value * 16 + static_cast<std::uint32_t>(d);
+    }
+    return static_cast<HRESULT>(value);
+}
+
+int ReplyWithResult(sd_bus_message* call, HRESULT code) {
+    std::string text;
+    if (const char* system = SystemErrorText(code)) {
+        text = system;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+    } else {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "OLE error %08X", static_cast<unsigned>(code));
+        text = buf;
+    }
+    return sd_bus_reply_method_errorf(call, ErrorNameFor(code).c_str(), "%s", text.c_str());
+}
+
+HRESULT HResultFromCallFailure(int result, const sd_bus_error* error, bool* peerGone) {
+    *peerGone = false;
+    const std::string_view name = error && error->name ? error->name : "";
+    if (const auto code = HResultFromErrorName(name))
+        return *code;
+    if (name == SD_BUS_ERROR_SERVICE_UNKNOWN || name == SD_BUS_ERROR_NAME_HAS_NO_OWNER ||
+        name == SD_BUS_ERROR_DISCONNECTED || name == SD_BUS_ERROR_NO_SERVER) {
+        *peerGone = true;
+        return RPC_S_SERVER_UNAVAILABLE_HR;
+    }
+    if (name == SD_BUS_ERROR_NO_REPLY || name == SD_BUS_ERROR_TIMEOUT || name == "org.freedesktop.DBus.Error.TimedOut")
+        return RPC_S_SERVER_UNAVAILABLE_HR;
+    if (name == SD_BUS_ERROR_UNKNOWN_METHOD || name == SD_BUS_ERROR_UNKNOWN_PROPERTY)
+        return DISP_E_MEMBERNOTFOUND;
+    if (name == SD_BUS_ERROR_UNKNOWN_OBJECT || name == SD_BUS_ERROR_UNKNOWN_INTERFACE)
+        return E_NOINTERFACE;
+    if (name == SD_BUS_ERROR_INVALID_ARGS || name == SD_BUS_ERROR_INCONSISTENT_MESSAGE)
+        return E_INVALIDARG;
+    if (name == SD_BUS_ERROR_ACCESS_DENIED)
+        return E_ACCESSDENIED;
+    if (name == SD_BUS_ERROR_NO_MEMORY)
+        return E_OUTOFMEMORY;
+    if (!name.empty() && name.substr(0, 13) != "System.Error.")
+        return RPC_S_CALL_FAILED_HR;
+    // A local failure: the errno tells what happened to the channel.
+    switch (-result) {
+    case ECONNRESET:
+    case ENOTCONN:
+    case EPIPE:
+    case ECONNREFUSED:
+    case ESHUTDOWN:
+    case ECONNABORTED:
+        *peerGone = true;
+        return RPC_S_SERVER_UNAVAILABLE_HR;
+    case ETIMEDOUT:
+        return RPC_S_SERVER_UNAVAILABLE_HR;
+    case ENOMEM:
+        return E_OUTOFMEMORY;
+    default:
+        return RPC_S_CALL_FAILED_HR;
+    }
+}
+
+std::unique_ptr<Connection> Connection::OpenSessionBus(int* error) {
+    sd_bus* bus = nullptr;
+    const int r = sd_bus_open_user(&bus);
+    if (error)
+        *error = r < 0 ? -r : 0;
+    if (r < 0)
+        return nullptr;
+    return std::unique_ptr<Connection>(new Connection(bus, Kind::SessionBus));
+}
+
+std::unique_ptr<Connection> Connection::OpenPeer(int fd, Kind kind, int* error) {
+    sd_bus* bus = nullptr;
+    int r = sd_bus_new(&bus);
+    if (r >= 0)
+        r = sd_bus_set_fd(bus, fd, fd);
+    if (r >= 0 && kind == Kind::PeerServer) {
+        sd_id128_t id;
+        r = sd_id128_randomize(&id);
+        if (r >= 0)
+            r = sd_bus_set_server(bus, 1, id);
+    }
+    if (r >= 0)
+        r = sd_bus_set_trusted(bus, 1); // the peer is the process that asked over the user's own bus
+    if (r >= 0)
+        r = sd_bus_start(bus);
+    if (error)
+        *error = r < 0 ? -r : 0;
+    if (r < 0) {
+        if (bus)
+            sd_bus_close_unref(bus); // closes the descriptor once it was handed over
+        else
+            ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<Connection>(new Connection(bus, kind));
+}
+
+Connection::~Connection() {
+    if (m_kind == Kind::SessionBus)
+        sd_bus_flush_close_unref(m_bus);
+    else
+        sd_bus_close_unref(m_bus); // never wait on a peer that does not read
+}
+
+int Connection::fd() const {
+    return sd_bus_get_fd(m_bus);
+}
+
+int Connection::events() const {
+    return sd_bus_get_events(m_bus);
+}
+
+std::uint64_t Connection::deadline() const {
+    std::uint64_t usec = UINT64_MAX;
+    if (sd_bus_get_timeout(m_bus, &usec) < 0)
+        return UINT64_MAX;
+    return usec;
+}
+
+bool Connection::Process() {
+    if (m_processing)
+        return IsOpen();
+    m_processing = true;
+    int r = 0;
+    do {
+        r = sd_bus_process(m_bus, nullptr);
+    } while (r > 0);
+    m_processing = false;
+    return r >= 0 && IsOpen();
+}
+
+bool Connection::IsOpen() const {
+    return sd_bus_is_open(m_bus) > 0;
+}
+
+std::string Connection::UniqueName() const {
+    const char* name = nullptr;
+    if (sd_bus_get_unique_name(m_bus, &name) < 0 || !name)
+        return {};
+    return name;
+}
+
+void Connection::Close() {
+    sd_bus_close(m_bus);
+}
+
+MessagePtr Connection::NewMethodCall(const char* destination, const char* path, const char* interface,
+                                     const char* member, int* error) {
+    sd_bus_message* m = nullptr;
+    const int r = sd_bus_message_new_method_call(m_bus, &m, destination, path, interface, member);
+    if (error)
+        *error = r;
+    return MessagePtr(r < 0 ? nullptr : m);
+}
+
+int Connection::Call(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error) {
+    sd_bus_message* answer = nullptr;
+    const int r = sd_bus_call(m_bus, call, timeoutUsec, error->get(), &answer);
+    reply->reset(answer);
+    return r;
+}
+
+int Connection::Send(sd_bus_message* message) {
+    return sd_bus_send(m_bus, message, nullptr);
+}
+
+std::optional<std::string> GetNameOwner(Connection& bus, const std::string& name) {
+    BusError error;
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_call_method(bus.bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                               "GetNameOwner", error.get(), &reply, "s", name.c_str());
+    MessagePtr owned(reply);
+    if (r < 0)
+        return std::nullopt;
+    const char* owner = nullptr;
+    r = sd_bus_message_read(reply, "s", &owner);
+    if (r < 0 || !owner)
+        return std::nullopt;
+    return std::string(owner);
+}
+
+} // namespace ole

@@ -1,0 +1,111 @@
+// The one seam over sd-bus: the names this runtime publishes, owning handles for messages and slots, and
+// connections (the user's session bus, or a private peer-to-peer channel on a descriptor).
+#pragma once
+
+#include "platform/ole/Guid.h"
+
+#include <systemd/sd-bus.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ole {
+
+inline constexpr const char* kObjectPath = "/ole/Object";
+inline constexpr const char* kTransportInterface = "ole.Transport";
+inline constexpr std::string_view kErrorPrefix = "ole.Error.HRESULT_";
+
+// "7166C02F_CFCE_4856_AB71_40F9329297BB": the identifier's digits, upper-case, dashes as underscores.
+std::string GuidDigits(REFGUID guid);
+std::string BusNameForClass(REFCLSID clsid); // ole.CLSID_<digits>
+std::string InterfaceNameFor(REFIID iid);    // ole.IID_<digits>
+std::string ErrorNameFor(HRESULT code);      // ole.Error.HRESULT_80004005
+std::optional<HRESULT> HResultFromErrorName(std::string_view name);
+
+// Replies to a call with the error of a result code: its name and the system's text as the message.
+int ReplyWithResult(sd_bus_message* call, HRESULT code);
+
+// The result code of a failed call: our own error names carry it; everything that means the peer cannot be
+// reached becomes RPC_S_SERVER_UNAVAILABLE_HR. `peerGone` tells whether the failure proves the peer is gone.
+HRESULT HResultFromCallFailure(int result, const sd_bus_error* error, bool* peerGone);
+
+struct MessageUnref {
+    void operator()(sd_bus_message* m) const { sd_bus_message_unref(m); }
+};
+using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
+
+struct SlotUnref {
+    void operator()(sd_bus_slot* s) const { sd_bus_slot_unref(s); }
+};
+using SlotPtr = std::unique_ptr<sd_bus_slot, SlotUnref>;
+
+class BusError {
+public:
+    BusError() = default;
+    BusError(const BusError&) = delete;
+    BusError& operator=(const BusError&) = delete;
+    ~BusError() { sd_bus_error_free(&m_error); }
+    sd_bus_error* get() { return &m_error; }
+    const sd_bus_error* get() const { return &m_error; }
+    std::string_view name() const { return m_error.name ? m_error.name : ""; }
+    std::string_view message() const { return m_error.message ? m_error.message : ""; }
+
+private:
+    sd_bus_error m_error = SD_BUS_ERROR_NULL;
+};
+
+class Connection {
+public:
+    enum class Kind { SessionBus, PeerClient, PeerServer };
+
+    // The user's own session bus; null (with the errno in `error`) when there is none.
+    static std::unique_ptr<Connection> OpenSessionBus(int* error = nullptr);
+    // A private channel on a connected stream socket; takes the descriptor in every case.
+    static std::unique_ptr<Connection> OpenPeer(int fd, Kind kind, int* error = nullptr);
+
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection();
+
+    Kind kind() const { return m_kind; }
+    bool isPeer() const { return m_kind != Kind::SessionBus; }
+    sd_bus* bus() const { return m_bus; }
+    std::uint64_t id() const { return m_id; }
+    void setId(std::uint64_t id) { m_id = id; }
+
+    // For an event loop: the descriptor, the poll events wanted now and the next deadline (CLOCK_MONOTONIC
+    // microseconds, UINT64_MAX for none).
+    int fd() const;
+    int events() const;
+    std::uint64_t deadline() const;
+
+    // Dispatches everything that has arrived. Returns false once the connection is closed. A connection that is
+    // already being processed further up the stack is left alone.
+    bool Process();
+    bool IsOpen() const;
+    bool IsProcessing() const { return m_processing; }
+    std::string UniqueName() const;
+    void Close();
+
+    MessagePtr NewMethodCall(const char* destination, const char* path, const char* interface, const char* member,
+                             int* error = nullptr);
+    // Sends and waits for the reply; other messages that arrive meanwhile stay queued for the next Process().
+    int Call(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error);
+    int Send(sd_bus_message* message);
+
+private:
+    Connection(sd_bus* bus, Kind kind) : m_bus(bus), m_kind(kind) {}
+
+    sd_bus* m_bus;
+    Kind m_kind;
+    std::uint64_t m_id = 0;
+    bool m_processing = false;
+};
+
+// org.freedesktop.DBus.GetNameOwner: the unique name owning `name`, or nothing.
+std::optional<std::string> GetNameOwner(Connection& bus, const std::string& name);
+
+} // namespace ole

@@ -1,0 +1,138 @@
+// The out-of-process half of the COM runtime: a ComTransport over the user's D-Bus session bus.
+//
+// Client: GetActiveObject finds the owner of the class's bus name; CreateInstance starts it by D-Bus activation
+// and waits until it owns the name. The proxy then asks the server for a private peer-to-peer channel (a socket
+// pair handed over the bus as a descriptor) and makes its calls there. A peer that dies or leaves the bus makes
+// every later call fail at once with RPC_S_SERVER_UNAVAILABLE_HR.
+//
+// Server: publishing a class object or a running object takes the class's bus name and offers the object at
+// /ole/Object on the bus and on every private channel.
+//
+// Threads: the transport belongs to the thread that created it; calls are made and events delivered there. Events
+// arriving during a call are queued and delivered by the event loop afterwards, never inside another call. A
+// server object may raise events from any thread; they are sent from the owner thread.
+#pragma once
+
+#include "platform/ole/Bus.h"
+#include "platform/ole/ConnectionPoint.h"
+#include "platform/ole/Registry.h"
+#include "platform/ole/Stub.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace ole {
+
+// What an event loop does for the transport: watch each connection's descriptor (fd(), events(), deadline()) and
+// call DBusTransport::ProcessAll() when one is ready, a deadline has passed, or a pass has been scheduled.
+class TransportLoop {
+public:
+    virtual ~TransportLoop() = default;
+    virtual void Watch(Connection& connection) = 0;
+    virtual void Unwatch(Connection& connection) = 0;
+    // Asks for a ProcessAll() pass soon; may be called from any thread.
+    virtual void Schedule() = 0;
+};
+
+class DBusTransport final : public ComTransport {
+public:
+    explicit DBusTransport(TransportLoop* loop = nullptr);
+    DBusTransport(const DBusTransport&) = delete;
+    DBusTransport& operator=(const DBusTransport&) = delete;
+    ~DBusTransport() override;
+
+    // Whether new proxies move their calls to a private channel (on by default).
+    void SetUsePeer(bool use) { m_usePeer = use; }
+
+    // --- ComTransport ---
+    HRESULT GetActiveObject(REFCLSID clsid, IUnknown** object) override;
+    HRESULT CreateInstance(REFCLSID clsid, REFIID iid, void** object) override;
+    HRESULT PublishClassObject(REFCLSID clsid, IUnknown* classObject) override;
+    void RevokeClassObject(REFCLSID clsid) override;
+    HRESULT PublishActiveObject(REFCLSID clsid, IUnknown* object) override;
+    void RevokeActiveObject(REFCLSID clsid) override;
+
+    // --- the event loop's side ---
+    // Dispatches everything that has arrived on every connection, sends events raised on other threads, then
+    // delivers queued events to their sinks one by one.
+    void ProcessAll();
+    // Without an event loop: waits up to `timeoutMs` for activity and processes it. False on a poll failure.
+    bool RunOnce(int timeoutMs);
+    std::vector<Connection*> Connections() const;
+
+    // --- private channels without a bus (tools and tests) ---
+    Connection* Adopt(std::unique_ptr<Connection> connection);
+    // Offers `object` at /ole/Object on `connection`.
+    HRESULT Serve(Connection& connection, IUnknown* object);
+    // A proxy for /ole/Object at the far end of a peer connection.
+    HRESULT ConnectPeer(Connection& connection, IUnknown** object);
+
+    // --- for proxies and stubs ---
+    Connection* SessionBus(int* error = nullptr);
+    Connection* ConnectionById(std::uint64_t id) const;
+    bool OnOwnerThread() const { return std::this_thread::get_id() == m_owner; }
+    void Schedule();
+    // Called after each synchronous call on `channel`: messages queued meanwhile are dispatched by the next pass.
+    void AfterCall(Connection& channel);
+    // Closes a connection; everything that used it learns that it is gone.
+    void Retire(Connection* connection);
+    void Register(RemoteObject* object) { m_remotes.insert(object); }
+    void Unregister(RemoteObject* object) { m_remotes.erase(object); }
+    // Watches a unique name on the bus; when it leaves, proxies to it die and its sinks are withdrawn.
+    void WatchName(const std::string& uniqueName);
+    void UnwatchName(const std::string& uniqueName);
+    // Queues an event for delivery on the owner thread.
+    void QueueEvent(ComPtr<IDispatch> sink, DISPID dispId, std::vector<Variant> arguments);
+    // Sends an event to a client's sink without waiting; from any thread.
+    void SendEvent(const SinkAddress& address, DISPID dispId, std::vector<Variant> arguments);
+    // A new private channel to the served object (the server's half of OpenPeer); returns the client's end.
+    int OpenPeerForClient(int* clientFd);
+
+private:
+    struct PendingEvent {
+        ComPtr<IDispatch> sink;
+        DISPID dispId;
+        std::vector<Variant> arguments;
+    };
+    struct OutgoingEvent {
+        SinkAddress address;
+        DISPID dispId;
+        std::vector<Variant> arguments;
+    };
+
+    void ProcessOne(Connection& connection);
+    void DeliverEvents();
+    void SendOutgoing();
+    void Collect();
+    void NameLost(const std::string& name);
+    HRESULT ConnectToOwner(const std::string& owner, ComPtr<RemoteObject>* object);
+    HRESULT Publish(REFCLSID clsid, IUnknown* object, bool active);
+    void Unpublish(REFCLSID clsid, bool active);
+    static int HandleNameOwnerChanged(sd_bus_message* m, void* userdata, sd_bus_error* error);
+
+    TransportLoop* m_loop;
+    std::thread::id m_owner;
+    int m_wakeFd = -1;
+    bool m_usePeer = true;
+    Connection* m_bus = nullptr;
+    bool m_ownsName = false;
+    std::string m_ownedName;
+    std::uint64_t m_nextId = 1;
+    int m_depth = 0;
+    std::vector<std::unique_ptr<Connection>> m_connections;
+    std::vector<std::unique_ptr<Connection>> m_retired;
+    std::set<RemoteObject*> m_remotes;
+    std::unique_ptr<ExportedObject> m_export;
+    std::map<std::string, std::pair<int, SlotPtr>> m_watchedNames;
+    std::vector<SlotPtr> m_retiredSlots;
+    std::deque<PendingEvent> m_events;
+    std::mutex m_outgoingMutex;
+    std::vector<OutgoingEvent> m_outgoing;
+};
+
+} // namespace ole

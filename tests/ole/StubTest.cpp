@@ -1,0 +1,110 @@
+// The stub side: members made from the table, and what the server answers to calls that do not fit.
+#include "PeerFixture.h"
+
+#include <set>
+
+namespace {
+
+char CodeOf(MemberType type) {
+    switch (type) {
+    case MemberType::Long:
+        return 'i';
+    case MemberType::Double:
+        return 'd';
+    case MemberType::Bstr:
+        return 's';
+    case MemberType::Variant:
+        return 'v';
+    }
+    return '?';
+}
+
+TEST(StubMembers, MatchTheTableMemberByMember) {
+    const ole::InterfaceMarshaler& m = NavilonixMarshaler();
+    ASSERT_EQ(m.members.size(), kNavilonixMemberCount);
+    EXPECT_EQ(m.busInterface, "ole.IID_9E428CC6_35AE_4899_A9BA_34CE991495D6");
+    for (std::size_t i = 0; i < kNavilonixMemberCount; ++i) {
+        const MemberInfo& info = kNavilonixMembers[i];
+        const ole::StubMember& stub = m.members[i];
+        EXPECT_EQ(stub.name, info.name);
+        std::string params;
+        std::string names;
+        for (int p = 0; p < info.paramCount; ++p) {
+            params.push_back(CodeOf(info.params[p].type));
+            names.append(info.params[p].name);
+            names.push_back('\0');
+        }
+        // A read replies with its value; writes and methods take their arguments and reply with nothing.
+        EXPECT_EQ(info.kind == MemberKind::Read ? stub.out : stub.in, params) << stub.name;
+        EXPECT_EQ(info.kind == MemberKind::Read ? stub.in : stub.out, "") << stub.name;
+        EXPECT_EQ(stub.names, names) << stub.name;
+    }
+}
+
+TEST(StubMembers, RegisteringTwiceKeepsTheFirst) {
+    const ole::InterfaceMarshaler& first = NavilonixMarshaler();
+    const ole::InterfaceMarshaler& again =
+        ole::RegisterInterfaceMarshaler({IID_INavilonixAutomation, "x", {}, nullptr, {}});
+    EXPECT_EQ(&first, &again);
+    EXPECT_EQ(ole::FindInterfaceMarshaler(IID_INavilonixAutomation), &first);
+}
+
+class StubTest : public PeerFixture {
+protected:
+    // A raw call on the channel; returns the error name, empty on success.
+    std::string RawCall(const char* interface, const char* member, const char* signature, ...) {
+        ole::MessagePtr call = channel->NewMethodCall(nullptr, ole::kObjectPath, interface, member);
+        EXPECT_TRUE(call);
+        va_list ap;
+        va_start(ap, signature);
+        const int r = sd_bus_message_appendv(call.get(), signature, ap);
+        va_end(ap);
+        EXPECT_GE(r, 0);
+        ole::BusError error;
+        reply.reset();
+        channel->Call(call.get(), 5'000'000, &reply, &error);
+        return std::string(error.name());
+    }
+    ole::MessagePtr reply;
+    const std::string iface = ole::InterfaceNameFor(IID_INavilonixAutomation);
+};
+
+TEST_F(StubTest, AWrongSignatureGetsAnErrorReplyAndTheServerGoesOn) {
+    EXPECT_EQ(RawCall(iface.c_str(), "set_GroupIndex", "s", "пять"), SD_BUS_ERROR_INVALID_ARGS);
+    EXPECT_EQ(RawCall(iface.c_str(), "AddCheckPoint", "ss", "a", "b"), SD_BUS_ERROR_INVALID_ARGS);
+    EXPECT_EQ(RawCall(iface.c_str(), "get_GroupsNum", "i", 1), SD_BUS_ERROR_INVALID_ARGS);
+    EXPECT_EQ(RawCall(iface.c_str(), "NoSuchMember", ""), SD_BUS_ERROR_UNKNOWN_METHOD);
+    EXPECT_EQ(RawCall("ole.NoSuchInterface", "get_GroupsNum", ""), SD_BUS_ERROR_UNKNOWN_METHOD);
+    EXPECT_EQ(RawCall(ole::kTransportInterface, "QueryInterface", "s", "not a guid"), SD_BUS_ERROR_INVALID_ARGS);
+    LONG value = 0;
+    EXPECT_EQ(automation->get_GroupsNum(&value), S_OK);
+    std::vector<std::string> calls;
+    server->Run([&] { calls = fake->Calls(); });
+    EXPECT_EQ(calls, std::vector<std::string>{"get_GroupsNum"}); // nothing malformed reached the object
+}
+
+TEST_F(StubTest, ResultsTravelAsErrorNamesWithTheSystemText) {
+    server->Run([&] { fake->Fail("set_GroupIndex", REGDB_E_CLASSNOTREG); });
+    ole::MessagePtr call = channel->NewMethodCall(nullptr, ole::kObjectPath, iface.c_str(), "set_GroupIndex");
+    ASSERT_GE(sd_bus_message_append(call.get(), "i", 2), 0);
+    ole::BusError error;
+    ole::MessagePtr answer;
+    channel->Call(call.get(), 5'000'000, &answer, &error);
+    EXPECT_EQ(error.name(), "ole.Error.HRESULT_80040154");
+    EXPECT_EQ(error.message(), "Class not registered");
+}
+
+TEST_F(StubTest, IntrospectionListsEveryMemberWithItsArgumentNames) {
+    ASSERT_EQ(RawCall("org.freedesktop.DBus.Introspectable", "Introspect", ""), "");
+    const char* xml = nullptr;
+    ASSERT_GE(sd_bus_message_read(reply.get(), "s", &xml), 0);
+    const std::string text = xml;
+    EXPECT_NE(text.find("<interface name=\"" + iface + "\">"), std::string::npos);
+    for (const MemberInfo& m : kNavilonixMembers)
+        EXPECT_NE(text.find("<method name=\"" + std::string(m.name) + "\">"), std::string::npos) << m.name;
+    EXPECT_NE(text.find("<arg type=\"s\" name=\"GroupFile\" direction=\"in\"/>"), std::string::npos);
+    EXPECT_NE(text.find("<arg type=\"i\" name=\"Value\" direction=\"out\"/>"), std::string::npos);
+    EXPECT_NE(text.find("<interface name=\"ole.Transport\">"), std::string::npos);
+}
+
+} // namespace
