@@ -1,0 +1,168 @@
+#include "server/MapView.h"
+
+#include "server/core/Geo.h"
+#include "server/core/TimeText.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace navilonix::server {
+
+namespace {
+
+// A local plane in metres around a reference latitude: fine for a city or a day's track.
+struct Projection {
+    double lat0 = 0.0;
+    double lon0 = 0.0;
+    double cosLat = 1.0;
+    QPointF meters(double lat, double lon) const {
+        constexpr double rad = std::numbers::pi / 180.0;
+        return {(lon - lon0) * rad * EarthRadiusMeters * cosLat, (lat - lat0) * rad * EarthRadiusMeters};
+    }
+};
+
+// The largest of 1, 2 or 5 times a power of ten that is at most the given length.
+double roundLength(double meters) {
+    const double power = std::pow(10.0, std::floor(std::log10(std::max(meters, 1.0))));
+    for (const double step : {5.0, 2.0, 1.0})
+        if (step * power <= meters)
+            return step * power;
+    return power;
+}
+
+QString lengthText(double meters) {
+    return meters >= 1000 ? QStringLiteral("%1 км").arg(meters / 1000.0) : QStringLiteral("%1 м").arg(meters);
+}
+
+QString timeText(UnixTime time) {
+    return time == 0 ? QString() : QString::fromStdString(formatDateTime(time, TextFormat{}));
+}
+
+} // namespace
+
+MapView::MapView(QWidget* parent) : QWidget(parent) {
+    setMinimumSize(320, 240);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, QColor(0xF4, 0xF1, 0xE8));
+    setPalette(p);
+}
+
+void MapView::showPosition(const QString& label, const GpsRecord& position) {
+    label_ = label;
+    points_ = {position};
+    track_ = false;
+    update();
+}
+
+void MapView::showTrack(const QString& label, std::vector<GpsRecord> track) {
+    label_ = label;
+    points_ = std::move(track);
+    track_ = true;
+    update();
+}
+
+void MapView::clear() {
+    label_.clear();
+    points_.clear();
+    update();
+}
+
+void MapView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (points_.empty()) {
+        painter.setPen(Qt::darkGray);
+        painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Нет данных для карты"));
+        return;
+    }
+    double minLat = points_.front().latitude, maxLat = minLat;
+    double minLon = points_.front().longitude, maxLon = minLon;
+    for (const GpsRecord& r : points_) {
+        minLat = std::min(minLat, r.latitude);
+        maxLat = std::max(maxLat, r.latitude);
+        minLon = std::min(minLon, r.longitude);
+        maxLon = std::max(maxLon, r.longitude);
+    }
+    Projection projection;
+    projection.lat0 = (minLat + maxLat) / 2;
+    projection.lon0 = (minLon + maxLon) / 2;
+    projection.cosLat = std::cos(projection.lat0 * std::numbers::pi / 180.0);
+    const QPointF low = projection.meters(minLat, minLon);
+    const QPointF high = projection.meters(maxLat, maxLon);
+    // At least two kilometres across, so that a single position shows its surroundings.
+    const double spanX = std::max(high.x() - low.x(), 2000.0);
+    const double spanY = std::max(high.y() - low.y(), 2000.0);
+    const QRectF area = QRectF(rect()).adjusted(40, 40, -40, -60);
+    const double scale = std::min(area.width() / spanX, area.height() / spanY); // pixels per metre
+    auto toScreen = [&](double lat, double lon) {
+        const QPointF m = projection.meters(lat, lon);
+        return QPointF(area.center().x() + m.x() * scale, area.center().y() - m.y() * scale);
+    };
+
+    // A light grid every scale step.
+    const double step = roundLength(width() / 4.0 / scale);
+    painter.setPen(QPen(QColor(0xDD, 0xD8, 0xC8), 1));
+    for (double x = std::fmod(area.center().x(), step * scale); x < width(); x += step * scale)
+        painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+    for (double y = std::fmod(area.center().y(), step * scale); y < height(); y += step * scale)
+        painter.drawLine(QPointF(0, y), QPointF(width(), y));
+
+    if (track_) {
+        QPainterPath path;
+        path.moveTo(toScreen(points_.front().latitude, points_.front().longitude));
+        for (std::size_t i = 1; i < points_.size(); ++i)
+            path.lineTo(toScreen(points_[i].latitude, points_[i].longitude));
+        painter.setPen(QPen(QColor(0x1F, 0x5F, 0xBF), 2.5));
+        painter.drawPath(path);
+        auto mark = [&](const GpsRecord& r, const QColor& colour, const QString& text) {
+            const QPointF p = toScreen(r.latitude, r.longitude);
+            painter.setPen(Qt::black);
+            painter.setBrush(colour);
+            painter.drawEllipse(p, 6, 6);
+            painter.drawText(p + QPointF(9, -6), text);
+        };
+        mark(points_.front(), QColor(0x2E, 0xA0, 0x43), QStringLiteral("Начало ") + timeText(points_.front().time));
+        mark(points_.back(), QColor(0xD0, 0x3A, 0x2F), QStringLiteral("Конец ") + timeText(points_.back().time));
+    } else {
+        const GpsRecord& r = points_.front();
+        const QPointF p = toScreen(r.latitude, r.longitude);
+        painter.setPen(QPen(Qt::black, 1.5));
+        painter.setBrush(QColor(0xD0, 0x3A, 0x2F));
+        painter.drawEllipse(p, 8, 8);
+        if (r.course >= 0) {
+            const double a = r.course * std::numbers::pi / 180.0;
+            painter.drawLine(p, p + QPointF(std::sin(a) * 24, -std::cos(a) * 24));
+        }
+        painter.drawText(p + QPointF(12, -10), timeText(r.time));
+        painter.drawText(p + QPointF(12, 6),
+                         QStringLiteral("%1, %2").arg(r.latitude, 0, 'f', 5).arg(r.longitude, 0, 'f', 5));
+    }
+
+    // Title and scale.
+    painter.setPen(Qt::black);
+    QFont bold = painter.font();
+    bold.setBold(true);
+    painter.setFont(bold);
+    painter.drawText(QPointF(10, 20), label_);
+    painter.setFont(font());
+    const double barPixels = step * scale;
+    const QPointF origin(12, height() - 20);
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawLine(origin, origin + QPointF(barPixels, 0));
+    painter.drawLine(origin, origin + QPointF(0, -6));
+    painter.drawLine(origin + QPointF(barPixels, 0), origin + QPointF(barPixels, -6));
+    painter.drawText(origin + QPointF(barPixels + 8, 4), lengthText(step));
+    painter.drawText(QRectF(rect()).adjusted(0, 0, -10, -8), Qt::AlignRight | Qt::AlignBottom,
+                     QStringLiteral("%1° с.ш. … %2° с.ш., %3° в.д. … %4° в.д.")
+                         .arg(minLat, 0, 'f', 4)
+                         .arg(maxLat, 0, 'f', 4)
+                         .arg(minLon, 0, 'f', 4)
+                         .arg(maxLon, 0, 'f', 4));
+}
+
+} // namespace navilonix::server

@@ -1,0 +1,220 @@
+#include "server/ServerWindow.h"
+
+#include "server/MapView.h"
+#include "server/core/TextFields.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+
+namespace navilonix::server {
+
+namespace {
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString vehicleTitle(const Vehicle& v) {
+    QString title = v.model.empty() ? QStringLiteral("%1").arg(v.device, 7, 10, QLatin1Char('0')) : qs(v.model);
+    if (!v.number.empty())
+        title += QStringLiteral(" - ") + qs(v.number);
+    return title;
+}
+
+} // namespace
+
+ServerWindow::ServerWindow(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("ServerWindow"));
+    setWindowTitle(QStringLiteral("NavilonixServer — демонстрационный сервер"));
+    resize(1100, 720);
+
+    fleet_ = new QTreeWidget;
+    fleet_->setObjectName(QStringLiteral("FleetTree"));
+    fleet_->setHeaderLabels({QStringLiteral("Группа / ТС"), QStringLiteral("Устройство"), QStringLiteral("Связь"),
+                             QStringLiteral("Координаты"), QStringLiteral("Состояние")});
+    fleet_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    map_ = new MapView;
+    map_->setObjectName(QStringLiteral("MapView"));
+    log_ = new QPlainTextEdit;
+    log_->setObjectName(QStringLiteral("LogView"));
+    log_->setReadOnly(true);
+    log_->setMaximumBlockCount(5000);
+    log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    auto* top = new QSplitter(Qt::Horizontal);
+    top->addWidget(fleet_);
+    top->addWidget(map_);
+    top->setStretchFactor(0, 3);
+    top->setStretchFactor(1, 2);
+    auto* main = new QSplitter(Qt::Vertical);
+    main->addWidget(top);
+    main->addWidget(log_);
+    main->setStretchFactor(0, 3);
+    main->setStretchFactor(1, 2);
+    setCentralWidget(main);
+
+    auto* menu = menuBar()->addMenu(QStringLiteral("&Сервер"));
+    auto* toolbar = addToolBar(QStringLiteral("События"));
+    toolbar->setObjectName(QStringLiteral("EventsToolBar"));
+    auto addEvent = [&](const QString& objectName, const QString& text, DISPID id) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(objectName);
+        action->setStatusTip(QStringLiteral(" Разослать клиентам событие %1 (%2)").arg(text).arg(id));
+        connect(action, &QAction::triggered, this, [this, id]() {
+            if (object_)
+                object_->raiseEvent(id);
+        });
+        menu->addAction(action);
+        toolbar->addAction(action);
+    };
+    addEvent(QStringLiteral("RaiseChangeCarsListsAction"), QStringLiteral("OnChangeCarsLists"),
+             DISPID_OnChangeCarsLists);
+    addEvent(QStringLiteral("RaiseChangeParametersAction"), QStringLiteral("OnChangeParameters"),
+             DISPID_OnChangeParameters);
+    addEvent(QStringLiteral("RaiseReceiveOnlineDataAction"), QStringLiteral("OnReceiveOnlineData"),
+             DISPID_OnReceiveOnlineData);
+    menu->addSeparator();
+    toolbar->addSeparator();
+    auto* reread = new QAction(QStringLiteral("Перечитать файлы ТС"), this);
+    reread->setObjectName(QStringLiteral("RereadGroupsAction"));
+    connect(reread, &QAction::triggered, this, [this]() {
+        if (object_ && !object_->checkGroupFiles())
+            log("group files unchanged");
+    });
+    menu->addAction(reread);
+    menu->addSeparator();
+    auto* close = new QAction(QStringLiteral("Закрыть сервер"), this);
+    close->setObjectName(QStringLiteral("CloseServerAction"));
+    close->setStatusTip(QStringLiteral(" Разослать OnCloseServer и завершить работу сервера"));
+    connect(close, &QAction::triggered, this, [this]() {
+        if (closeHandler_)
+            closeHandler_();
+    });
+    menu->addAction(close);
+    toolbar->addAction(close);
+
+    status_ = new QLabel;
+    statusBar()->addPermanentWidget(status_);
+}
+
+ServerWindow::~ServerWindow() = default;
+
+void ServerWindow::setObject(NavilonixObject* object) {
+    object_ = object;
+    refreshFleet();
+    updateStatus();
+}
+
+void ServerWindow::showApplication() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void ServerWindow::hideApplication() {
+    hide();
+    if (idleCheck_)
+        idleCheck_();
+}
+
+void ServerWindow::showLastPosition(const Vehicle& vehicle, const GpsRecord& position) {
+    map_->showPosition(QStringLiteral("Последнее местоположение: ") + vehicleTitle(vehicle), position);
+}
+
+void ServerWindow::showLastTrack(const Vehicle& vehicle, const std::vector<GpsRecord>& track) {
+    map_->showTrack(QStringLiteral("Последний трек: ") + vehicleTitle(vehicle), track);
+}
+
+void ServerWindow::log(const std::string& line) {
+    log_->appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz ")) + qs(line));
+}
+
+void ServerWindow::fleetChanged() {
+    // Coalesce bursts of changes into one rebuild.
+    if (fleetDirty_)
+        return;
+    fleetDirty_ = true;
+    QTimer::singleShot(0, this, [this]() {
+        fleetDirty_ = false;
+        refreshFleet();
+    });
+}
+
+void ServerWindow::clientsChanged(std::size_t sinks) {
+    clients_ = sinks;
+    updateStatus();
+    if (idleCheck_)
+        idleCheck_();
+}
+
+void ServerWindow::wakeUp() {
+    // From any thread: the object's pending work is done on the window's thread.
+    QMetaObject::invokeMethod(
+        this,
+        [this]() {
+            if (object_)
+                object_->processPendingWork();
+        },
+        Qt::QueuedConnection);
+}
+
+void ServerWindow::closeEvent(QCloseEvent* event) {
+    if (closing_ || !closeHandler_) {
+        event->accept();
+        return;
+    }
+    // Closing the window closes the server, which first tells its clients.
+    event->ignore();
+    closeHandler_();
+}
+
+void ServerWindow::refreshFleet() {
+    fleet_->clear();
+    if (!object_)
+        return;
+    for (const Group& g : object_->groups()) {
+        auto* groupItem = new QTreeWidgetItem(fleet_);
+        groupItem->setText(0, qs(g.name));
+        groupItem->setText(1, qs(g.fileName));
+        QFont bold = groupItem->font(0);
+        bold.setBold(true);
+        groupItem->setFont(0, bold);
+        for (const Vehicle& v : g.vehicles) {
+            auto* item = new QTreeWidgetItem(groupItem);
+            item->setText(0, vehicleTitle(v));
+            item->setText(1, QStringLiteral("%1").arg(v.device, 7, 10, QLatin1Char('0')));
+            const OnlineState* s = object_->onlineState(v.device);
+            if (!s)
+                continue;
+            if (s->lastTime != 0)
+                item->setText(2, qs(formatDateTime(s->lastTime, TextFormat{})));
+            if (s->latitude != NoCoordinate)
+                item->setText(3, qs(formatNumber(s->latitude, 5) + ", " + formatNumber(s->longitude, 5)));
+            if (s->latitude == NoCoordinate)
+                item->setText(4, QStringLiteral("нет координат"));
+            else if (s->parkSeconds > 0)
+                item->setText(4, QStringLiteral("стоянка ") + qs(formatDuration(s->parkSeconds, TextFormat{})));
+            else if (s->speed >= 0)
+                item->setText(4, QStringLiteral("движение, %1 км/ч").arg(s->speed, 0, 'f', 1));
+        }
+    }
+    fleet_->expandAll();
+}
+
+void ServerWindow::updateStatus() {
+    status_->setText(QStringLiteral("Рабочая папка: %1    Клиентов: %2")
+                         .arg(object_ ? qs(object_->paths().root.string()) : QString())
+                         .arg(clients_));
+}
+
+} // namespace navilonix::server

@@ -1,0 +1,63 @@
+// The server's window: the fleet, a map of the last position or track asked for, and the log of the calls and
+// events it serves, with commands to raise events by hand and to close the server.
+#pragma once
+
+#include "server/NavilonixObject.h"
+
+#include <QMainWindow>
+
+#include <functional>
+
+class QLabel;
+class QPlainTextEdit;
+class QTreeWidget;
+
+namespace navilonix::server {
+
+class MapView;
+
+class ServerWindow final : public QMainWindow, public ServerHost {
+public:
+    explicit ServerWindow(QWidget* parent = nullptr);
+    ~ServerWindow() override;
+
+    // The object the window shows and drives; set once after both exist.
+    void setObject(NavilonixObject* object);
+    // Called when the user closes the window or picks "close the server".
+    void setCloseHandler(std::function<void()> handler) { closeHandler_ = std::move(handler); }
+    // Called when the window is hidden or the number of clients changes.
+    void setIdleCheck(std::function<void()> check) { idleCheck_ = std::move(check); }
+    // Lets the window close for good (the server is exiting).
+    void allowClose() { closing_ = true; }
+    std::size_t clients() const { return clients_; }
+
+    // ServerHost
+    void showApplication() override;
+    void hideApplication() override;
+    void showLastPosition(const Vehicle& vehicle, const GpsRecord& position) override;
+    void showLastTrack(const Vehicle& vehicle, const std::vector<GpsRecord>& track) override;
+    void log(const std::string& line) override;
+    void fleetChanged() override;
+    void clientsChanged(std::size_t sinks) override;
+    void wakeUp() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void refreshFleet();
+    void updateStatus();
+
+    NavilonixObject* object_ = nullptr;
+    QTreeWidget* fleet_ = nullptr;
+    MapView* map_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+    QLabel* status_ = nullptr;
+    std::function<void()> closeHandler_;
+    std::function<void()> idleCheck_;
+    std::size_t clients_ = 0;
+    bool closing_ = false;
+    bool fleetDirty_ = false;
+};
+
+} // namespace navilonix::server
