@@ -6,6 +6,7 @@
 #include "forms/UiSeam.h"
 #include "platform/rtl/Exceptions.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -108,6 +109,7 @@ TEST_F(ApplicationTest, CreateFormMakesTheFirstWindowTheMainWindow) {
 
 TEST(FindCheckPointFormTest, DialogHasItsControlsAndStaysHidden) {
     TFindCheckPointForm form;
+    QDir().mkpath("screenshots");
     EXPECT_EQ(form.windowTitle(), "Поиск контрольной точки");
     EXPECT_EQ(form.size(), QSize(394, 128));
     EXPECT_EQ(form.FindButton->text(), "Найти");
@@ -117,6 +119,7 @@ TEST(FindCheckPointFormTest, DialogHasItsControlsAndStaysHidden) {
     EXPECT_EQ(form.LatLabel->text(), "Широта:");
     EXPECT_EQ(form.CancelButton->text(), "Отмена");
     EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(form.grab().save("screenshots/find-check-point.png"));
 }
 
 } // namespace

@@ -214,6 +214,7 @@ TEST_F(MainConnectionTest, WindowIsLaidOutWithTheRequiredSizes) {
     Form->show();
     ASSERT_TRUE(WaitFor([&] { return Form->isVisible(); }));
     EXPECT_EQ(Form->centralWidget()->width(), 826);
+    EXPECT_EQ(Form->focusWidget(), Form->ConnectButton);
     EXPECT_EQ(Form->ControlPanel->height(), 41);
     EXPECT_EQ(Form->StatusBar->height(), 19);
     EXPECT_EQ(Form->ConnectButton->geometry(), QRect(8, 8, 100, 25));
