@@ -242,14 +242,6 @@ TEST_F(TreeRestoreTest, GroupThatVanishedLeavesNothingSelected) {
     EXPECT_EQ(Form->SelectedGroupFile, "");
 }
 
-TEST_F(TreeRestoreTest, UserSelectionAfterARebuildStillFollowsThePanels) {
-    Connect();
-    RaiseChangeCarsLists(*Fake.get());
-    Select(Node("Автобусы", "ЛиАЗ - В777ОР"));
-    EXPECT_EQ(Form->CarsComboBox->Text(), "0030000");
-    EXPECT_EQ(Form->GroupsComboBox->Text(), "bus.grp");
-}
-
 // --- Rebuilds that fail or overlap ---
 
 using TreeRebuildTest = TreeFixture;
