@@ -302,6 +302,8 @@ void DBusTransport::Retire(Connection* connection) {
     owned->Close();
     m_retired.push_back(std::move(owned));
     Schedule();
+    if (wasBus && m_busLost)
+        m_busLost();
 }
 
 void DBusTransport::WatchName(const std::string& uniqueName) {
@@ -391,6 +393,8 @@ void DBusTransport::DeliverEvents() {
     while (!m_events.empty()) {
         PendingEvent e = std::move(m_events.front());
         m_events.pop_front();
+        if (!m_events.empty())
+            Schedule(); // so that a modal loop opened by this handler delivers the rest
         std::vector<VARIANT> block;
         for (auto it = e.arguments.rbegin(); it != e.arguments.rend(); ++it)
             block.push_back(*it->get()); // shallow: the event keeps ownership

@@ -19,6 +19,7 @@
 #include "platform/ole/Stub.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,9 @@ public:
 
     // Whether new proxies move their calls to a private channel (on by default).
     void SetUsePeer(bool use) { m_usePeer = use; }
+    // Called (on the owner thread) when the session bus connection closes, e.g. because the session ends; a
+    // server started by activation usually quits then.
+    void SetBusLostHandler(std::function<void()> handler) { m_busLost = std::move(handler); }
 
     // --- ComTransport ---
     HRESULT GetActiveObject(REFCLSID clsid, IUnknown** object) override;
@@ -119,6 +123,7 @@ private:
     std::thread::id m_owner;
     int m_wakeFd = -1;
     bool m_usePeer = true;
+    std::function<void()> m_busLost;
     Connection* m_bus = nullptr;
     bool m_ownsName = false;
     std::string m_ownedName;
