@@ -191,7 +191,8 @@ FakeValue FakeAutomation::ReadValue(std::string_view property) {
                 return it->second;
         }
         if (StartsWith(property, "Car")) {
-            const auto& cars = groupValid ? m_groups[m_groupIndex - 1].cars : std::vector<FakeRecord>{};
+            static const std::vector<FakeRecord> noCars;
+            const std::vector<FakeRecord>& cars = groupValid ? m_groups[m_groupIndex - 1].cars : noCars;
             if (m_carIndex >= 1 && m_carIndex <= static_cast<LONG>(cars.size())) {
                 const auto it = cars[m_carIndex - 1].find(property);
                 if (it != cars[m_carIndex - 1].end())
