@@ -173,9 +173,11 @@ bool Connection::Process() {
         return IsOpen();
     m_processing = true;
     int r = 0;
+    // Goes on while work is queued in this process; what still waits in the socket wakes the loop again, so no
+    // read is spent just to learn that nothing more has come.
     do {
         r = sd_bus_process(m_bus, nullptr);
-    } while (r > 0);
+    } while (r > 0 && deadline() == 0);
     m_processing = false;
     return r >= 0 && IsOpen();
 }

@@ -388,6 +388,20 @@ void DBusTransport::ProcessAll() {
         Collect();
 }
 
+void DBusTransport::ProcessReady(Connection& connection) {
+    const bool known = std::any_of(m_connections.begin(), m_connections.end(),
+                                   [&connection](const auto& c) { return c.get() == &connection; });
+    ++m_depth;
+    SendOutgoing();
+    if (known)
+        ProcessOne(connection);
+    SendOutgoing();
+    --m_depth;
+    DeliverEvents();
+    if (m_depth == 0)
+        Collect();
+}
+
 void DBusTransport::DeliverEvents() {
     // One at a time: a handler may run a nested loop that delivers the next ones, still in order.
     while (!m_events.empty()) {

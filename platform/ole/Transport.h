@@ -65,6 +65,8 @@ public:
     // Dispatches everything that has arrived on every connection, sends events raised on other threads, then
     // delivers queued events to their sinks one by one.
     void ProcessAll();
+    // The same for one connection whose descriptor is ready.
+    void ProcessReady(Connection& connection);
     // Without an event loop: waits up to `timeoutMs` for activity and processes it. False on a poll failure.
     bool RunOnce(int timeoutMs);
     std::vector<Connection*> Connections() const;

@@ -36,8 +36,9 @@ void QtBusPump::Watch(ole::Connection& connection) {
     w.read = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     w.write = new QSocketNotifier(fd, QSocketNotifier::Write, this);
     w.write->setEnabled(false);
-    connect(w.read, &QSocketNotifier::activated, this, &QtBusPump::Pass);
-    connect(w.write, &QSocketNotifier::activated, this, &QtBusPump::Pass);
+    ole::Connection* c = &connection;
+    connect(w.read, &QSocketNotifier::activated, this, [this, c] { Ready(c); });
+    connect(w.write, &QSocketNotifier::activated, this, [this, c] { Ready(c); });
     m_watched[&connection] = w;
     Schedule();
 }
@@ -81,13 +82,28 @@ void QtBusPump::Pass() {
     Rearm();
 }
 
+void QtBusPump::Ready(ole::Connection* connection) {
+    if (!m_transport || !m_watched.count(connection))
+        return;
+    const bool nested = m_inPass;
+    m_inPass = true;
+    m_transport->ProcessReady(*connection);
+    m_inPass = nested;
+    Rearm();
+}
+
 void QtBusPump::Rearm() {
     std::uint64_t deadline = UINT64_MAX;
     for (auto& [connection, w] : m_watched) {
         const int events = connection->events();
         const bool processing = connection->IsProcessing();
-        w.read->setEnabled(!processing && events >= 0 && (events & POLLIN));
-        w.write->setEnabled(!processing && events >= 0 && (events & POLLOUT));
+        // Only changes are passed on: each one costs the dispatcher some work.
+        const bool read = !processing && events >= 0 && (events & POLLIN);
+        const bool write = !processing && events >= 0 && (events & POLLOUT);
+        if (w.read->isEnabled() != read)
+            w.read->setEnabled(read);
+        if (w.write->isEnabled() != write)
+            w.write->setEnabled(write);
         if (!processing)
             deadline = std::min(deadline, connection->deadline());
     }

@@ -40,6 +40,7 @@ private:
         QSocketNotifier* write = nullptr;
     };
     void Pass();
+    void Ready(ole::Connection* connection);
     void Rearm();
 
     ole::DBusTransport* m_transport = nullptr;
