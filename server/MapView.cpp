@@ -119,15 +119,16 @@ void MapView::paintEvent(QPaintEvent*) {
             path.lineTo(toScreen(points_[i].latitude, points_[i].longitude));
         painter.setPen(QPen(QColor(0x1F, 0x5F, 0xBF), 2.5));
         painter.drawPath(path);
-        auto mark = [&](const GpsRecord& r, const QColor& colour, const QString& text) {
+        // The start's label above its mark, the end's below, so that a round trip keeps both readable.
+        auto mark = [&](const GpsRecord& r, const QColor& colour, const QString& text, double dy) {
             const QPointF p = toScreen(r.latitude, r.longitude);
             painter.setPen(Qt::black);
             painter.setBrush(colour);
             painter.drawEllipse(p, 6, 6);
-            painter.drawText(p + QPointF(9, -6), text);
+            painter.drawText(p + QPointF(10, dy), text);
         };
-        mark(points_.front(), QColor(0x2E, 0xA0, 0x43), QStringLiteral("Начало ") + timeText(points_.front().time));
-        mark(points_.back(), QColor(0xD0, 0x3A, 0x2F), QStringLiteral("Конец ") + timeText(points_.back().time));
+        mark(points_.front(), QColor(0x2E, 0xA0, 0x43), QStringLiteral("Начало ") + timeText(points_.front().time), -8);
+        mark(points_.back(), QColor(0xD0, 0x3A, 0x2F), QStringLiteral("Конец ") + timeText(points_.back().time), 18);
     } else {
         const GpsRecord& r = points_.front();
         const QPointF p = toScreen(r.latitude, r.longitude);
@@ -148,7 +149,7 @@ void MapView::paintEvent(QPaintEvent*) {
     QFont bold = painter.font();
     bold.setBold(true);
     painter.setFont(bold);
-    painter.drawText(QPointF(10, 20), label_);
+    painter.drawText(QPointF(10, 40), label_);
     painter.setFont(font());
     const double barPixels = step * scale;
     const QPointF origin(12, height() - 20);
@@ -157,7 +158,7 @@ void MapView::paintEvent(QPaintEvent*) {
     painter.drawLine(origin, origin + QPointF(0, -6));
     painter.drawLine(origin + QPointF(barPixels, 0), origin + QPointF(barPixels, -6));
     painter.drawText(origin + QPointF(barPixels + 8, 4), lengthText(step));
-    painter.drawText(QRectF(rect()).adjusted(0, 0, -10, -8), Qt::AlignRight | Qt::AlignBottom,
+    painter.drawText(QRectF(rect()).adjusted(0, 8, -10, 0), Qt::AlignRight | Qt::AlignTop,
                      QStringLiteral("%1° с.ш. … %2° с.ш., %3° в.д. … %4° в.д.")
                          .arg(minLat, 0, 'f', 4)
                          .arg(maxLat, 0, 'f', 4)

@@ -97,6 +97,8 @@ public:
     void raiseEvent(DISPID id);
     // Stops a running computation and waits for its thread.
     void shutdown();
+    // The program is ending: no more calls to the host; the sinks are released.
+    void detachHost();
 
     std::size_t sinkCount() const {
         return sinks_.size();

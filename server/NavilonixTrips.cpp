@@ -190,6 +190,11 @@ void NavilonixObject::resetTripCursors() {
     crdIndex_ = t && !t->track.empty() ? 1 : 0;
 }
 
+void NavilonixObject::detachHost() {
+    host_ = nullptr;
+    sinks_.clear();
+}
+
 void NavilonixObject::shutdown() {
     if (computation_) {
         computation_->cancel = true;

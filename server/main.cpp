@@ -109,11 +109,15 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Without a display (a bare session bus, a service started by activation) the server still serves, with its
+    // window drawn off screen.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     SetCurrentFormatSettings(TFormatSettings::FromLocale());
     RegisterNavilonixMarshaling();
-    const auto transport = InstallQtComTransport();
+    auto transport = InstallQtComTransport();
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "NavilonixServer: cannot initialise COM\n");
         return 1;
@@ -163,8 +167,10 @@ int main(int argc, char** argv) {
             CoRevokeClassObject(classCookie);
         factory->Release();
         object->shutdown();
+        object->detachHost();
         object.reset();
         CoUninitialize();
+        transport.reset();
         return 1;
     }
     window.log("NavilonixServer started" + std::string(args.embedding ? " by activation" : "") + "; work directory " +
@@ -239,8 +245,11 @@ int main(int argc, char** argv) {
     const int result = QApplication::exec();
     pending.stop();
     files.stop();
+    // The transport may still hold the object (its connection point's advices); it must not reach the window.
+    object->detachHost();
     factory->Release();
     object.reset();
     CoUninitialize();
+    transport.reset();
     return result;
 }

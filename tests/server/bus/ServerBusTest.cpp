@@ -1,0 +1,271 @@
+// NavilonixServer as a process on a session bus of the tests' own: activation, exit after the last client, the
+// close event before exit, one server at a time, and a computation with its end event over the bus.
+#include "automation/NavilonixMarshal.h"
+#include "platform/ole/Registry.h"
+#include "platform/ole/ServiceFile.h"
+#include "platform/qt/QtBusPump.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+bool runLoopUntil(const std::function<bool()>& done, int ms = 15000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+// The process that owns the class's bus name, from the bus itself (an activated server is not our child).
+pid_t ownerPid() {
+    FILE* p = ::popen("busctl --user status ole.CLSID_7166C02F_CFCE_4856_AB71_40F9329297BB 2>/dev/null", "r");
+    if (!p)
+        return -1;
+    char line[512];
+    pid_t pid = -1;
+    while (std::fgets(line, sizeof line, p))
+        if (std::strncmp(line, "PID=", 4) == 0)
+            pid = static_cast<pid_t>(std::atoi(line + 4));
+    ::pclose(p);
+    return pid;
+}
+
+bool serverRunning() {
+    ComPtr<IUnknown> unknown;
+    return SUCCEEDED(GetActiveObject(CLSID_NavilonixAutomation, nullptr, unknown.out()));
+}
+
+class RecordingSink final : public IDispatch {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid != IID_IUnknown && riid != IID_IDispatch) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        events.push_back(id);
+        return S_OK;
+    }
+    bool received(DISPID id) const { return std::find(events.begin(), events.end(), id) != events.end(); }
+
+    std::vector<DISPID> events;
+    ULONG references = 1;
+};
+
+class ServerBus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ole::UnregisterLocalServer(CLSID_NavilonixAutomation);
+        std::random_device random;
+        workDir_ = std::filesystem::temp_directory_path() / ("navilonix_server_bus." + std::to_string(random()));
+    }
+    void TearDown() override {
+        if (point_ && cookie_)
+            point_->Unadvise(cookie_);
+        point_.reset();
+        automation_.reset();
+        for (const pid_t pid : children_) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        ole::UnregisterLocalServer(CLSID_NavilonixAutomation);
+        // An activated server that a failed test left behind.
+        if (serverRunning() && !runLoopUntil([] { return !serverRunning(); }, 3000))
+            if (const pid_t pid = ownerPid(); pid > 0)
+                ::kill(pid, SIGKILL);
+        EXPECT_TRUE(runLoopUntil([] { return !serverRunning(); }));
+        std::error_code ec;
+        std::filesystem::remove_all(workDir_, ec);
+    }
+
+    pid_t spawnServer(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), NVX_SERVER);
+        std::vector<char*> argv;
+        for (std::string& a : arguments)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        EXPECT_EQ(::posix_spawn(&pid, NVX_SERVER, nullptr, nullptr, argv.data(), environ), 0);
+        children_.push_back(pid);
+        return pid;
+    }
+    // Exit status of a child, or -1 when it has not ended in time.
+    int waitForExit(pid_t pid, int ms = 15000) {
+        int status = 0;
+        const bool ended = runLoopUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, ms);
+        if (!ended)
+            return -1;
+        children_.erase(std::remove(children_.begin(), children_.end(), pid), children_.end());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    void attach() {
+        ComPtr<IUnknown> unknown;
+        ASSERT_EQ(GetActiveObject(CLSID_NavilonixAutomation, nullptr, unknown.out()), S_OK);
+        automation_ = ComPtr<INavilonixAutomation>::QueryFrom(unknown.get());
+        ASSERT_TRUE(automation_);
+    }
+    void advise() {
+        auto container = ComPtr<IConnectionPointContainer>::QueryFrom(automation_.get());
+        ASSERT_TRUE(container);
+        ASSERT_EQ(container->FindConnectionPoint(DIID_INavilonixAutomationEvents, point_.out()), S_OK);
+        ASSERT_EQ(point_->Advise(&sink_, &cookie_), S_OK);
+    }
+    void startByHand() {
+        spawnServer({"--work-dir", workDir_.string()});
+        ASSERT_TRUE(runLoopUntil(serverRunning));
+        attach();
+    }
+
+    std::filesystem::path workDir_;
+    std::vector<pid_t> children_;
+    ComPtr<INavilonixAutomation> automation_;
+    ComPtr<IConnectionPoint> point_;
+    RecordingSink sink_;
+    DWORD cookie_ = 0;
+};
+
+TEST_F(ServerBus, ActivationStartsTheServerInItsDefaultWorkDirectory) {
+    std::string error;
+    ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_SERVER, &error)) << error;
+    ComPtr<IUnknown> unknown;
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_NavilonixAutomation, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, unknown.outVoid()),
+        S_OK);
+    automation_ = ComPtr<INavilonixAutomation>::QueryFrom(unknown.get());
+    ASSERT_TRUE(automation_);
+    LONG groups = 0;
+    ASSERT_EQ(automation_->get_GroupsNum(&groups), S_OK);
+    EXPECT_EQ(groups, 4);
+    BStr folder;
+    ASSERT_EQ(automation_->get_WorkDirectory(folder.out()), S_OK);
+    EXPECT_EQ(folder.utf8(), std::string(NVX_XDG_DATA_HOME) + "/NavilonixServer");
+    advise(); // so that the server leaves with this client
+}
+
+TEST_F(ServerBus, TheActivatedServerExitsWhenItsLastClientHasGone) {
+    ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_SERVER, nullptr));
+    ComPtr<IUnknown> unknown;
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_NavilonixAutomation, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, unknown.outVoid()),
+        S_OK);
+    automation_ = ComPtr<INavilonixAutomation>::QueryFrom(unknown.get());
+    unknown.reset();
+    advise();
+    // The window shown and hidden again: still a client, so the server stays.
+    automation_->ShowApplication();
+    automation_->HideApplication();
+    runLoopUntil([] { return false; }, 1500);
+    EXPECT_TRUE(serverRunning());
+
+    ASSERT_EQ(point_->Unadvise(cookie_), S_OK);
+    cookie_ = 0;
+    point_.reset();
+    automation_.reset();
+    EXPECT_TRUE(runLoopUntil([] { return !serverRunning(); }));
+}
+
+TEST_F(ServerBus, ASignalClosesTheServerAfterItHasToldItsClients) {
+    startByHand();
+    advise();
+    const pid_t pid = children_.front();
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    EXPECT_TRUE(runLoopUntil([&] { return sink_.received(DISPID_OnCloseServer); }));
+    EXPECT_EQ(waitForExit(pid), 0);
+    EXPECT_FALSE(serverRunning());
+}
+
+TEST_F(ServerBus, ASecondServerLeavesWhileOneOwnsTheName) {
+    startByHand();
+    const pid_t second = spawnServer({"--work-dir", (workDir_ / "second").string()});
+    EXPECT_EQ(waitForExit(second), 1);
+    EXPECT_FALSE(std::filesystem::exists(workDir_ / "second"));
+    LONG groups = 0;
+    EXPECT_EQ(automation_->get_GroupsNum(&groups), S_OK); // the first one still serves
+    EXPECT_EQ(groups, 4);
+}
+
+TEST_F(ServerBus, AComputationOverTheBusEndsWithItsEventAndExportsATrack) {
+    startByHand();
+    advise();
+    automation_->set_ComputingTimeout(15);
+    ASSERT_EQ(automation_->StartComputing(BStr("cargo.grp").get(), 30010, BStr("01.05.2009 00:00:00").get(),
+                                          BStr("01.09.2009 00:00:00").get(), BStr("GSM").get(), 1),
+              S_OK);
+    ASSERT_TRUE(runLoopUntil([&] { return sink_.received(DISPID_OnEndComputing); }));
+    LONG busy = 1;
+    LONG check = 0;
+    LONG trips = 0;
+    automation_->get_ComputingBusy(&busy);
+    automation_->get_ComputingCheck(&check);
+    automation_->get_TripsNum(&trips);
+    EXPECT_EQ(busy, 0);
+    EXPECT_EQ(check, 1);
+    EXPECT_GT(trips, 100);
+    automation_->set_TripIndex(2);
+    const auto file = workDir_ / "track.kml";
+    EXPECT_EQ(
+        automation_->ExportTrackToFile(BStr(file.string()).get(), 1, BStr("").get(), BStr("").get(), 0, 0, -1, 0, 0, 0),
+        S_OK);
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(automation_->ExportTrackToFile(BStr("relative.kml").get(), 1, BStr("").get(), BStr("").get(), 0, 0, -1, 0,
+                                             0, 0),
+              HRESULT_FROM_WIN32(123));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Never the user's own bus or service folder: run under a session bus of our own.
+    if (!std::getenv("NVX_SERVER_BUS")) {
+        setenv("NVX_SERVER_BUS", "1", 1);
+        setenv("XDG_DATA_HOME", NVX_XDG_DATA_HOME, 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        std::vector<char*> args{const_cast<char*>("dbus-run-session"),
+                                const_cast<char*>("--config-file=" NVX_SESSION_CONF), const_cast<char*>("--")};
+        for (int i = 0; i < argc; ++i)
+            args.push_back(argv[i]);
+        args.push_back(nullptr);
+        ::execvp("dbus-run-session", args.data());
+        std::perror("dbus-run-session");
+        return 1;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    RegisterNavilonixMarshaling();
+    auto transport = InstallQtComTransport();
+    CoInitialize(nullptr);
+    const int result = RUN_ALL_TESTS();
+    CoUninitialize();
+    return result;
+}

@@ -1,0 +1,112 @@
+// The server's window over an in-process object: its commands raise events, closing it closes the server, and the
+// map shows what the object asks for.
+#include "server/ServerWindow.h"
+#include "../ObjectFixture.h"
+#include "server/MapView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+
+using namespace navilonix::server;
+using navilonix::server::testing::RecordingSink;
+using navilonix::server::testing::TempFolder;
+
+namespace {
+
+class ServerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        object_ = NavilonixObject::create(
+            NavilonixObject::Options{WorkPaths{folder_.path()}, &window_, std::chrono::milliseconds(0), true});
+        window_.setObject(object_.get());
+        ComPtr<IConnectionPoint> point;
+        ASSERT_EQ(object_->FindConnectionPoint(DIID_INavilonixAutomationEvents, point.out()), S_OK);
+        ASSERT_EQ(point->Advise(&sink_, &cookie_), S_OK);
+    }
+    void TearDown() override {
+        object_->detachHost();
+        object_.reset();
+    }
+    QAction* action(const char* name) { return window_.findChild<QAction*>(QString::fromLatin1(name)); }
+
+    TempFolder folder_;
+    ServerWindow window_;
+    RecordingSink sink_;
+    DWORD cookie_ = 0;
+    ComPtr<NavilonixObject> object_;
+};
+
+} // namespace
+
+TEST_F(ServerWindowTest, TheEventCommandsRaiseTheirEventsToEveryClient) {
+    ASSERT_NE(action("RaiseChangeCarsListsAction"), nullptr);
+    action("RaiseChangeCarsListsAction")->trigger();
+    action("RaiseChangeParametersAction")->trigger();
+    action("RaiseReceiveOnlineDataAction")->trigger();
+    EXPECT_EQ(sink_.received,
+              (std::vector<DISPID>{DISPID_OnChangeCarsLists, DISPID_OnChangeParameters, DISPID_OnReceiveOnlineData}));
+    EXPECT_EQ(window_.clients(), 1u);
+}
+
+TEST_F(ServerWindowTest, ClosingTheWindowAsksToCloseTheServerInsteadOfHidingIt) {
+    int requests = 0;
+    window_.setCloseHandler([&]() { ++requests; });
+    window_.show();
+    EXPECT_FALSE(window_.close());
+    EXPECT_EQ(requests, 1);
+    EXPECT_TRUE(window_.isVisible());
+    action("CloseServerAction")->trigger();
+    EXPECT_EQ(requests, 2);
+    window_.allowClose();
+    EXPECT_TRUE(window_.close());
+}
+
+TEST_F(ServerWindowTest, ShowAndHideFollowTheAutomationCalls) {
+    EXPECT_FALSE(window_.isVisible());
+    object_->ShowApplication();
+    EXPECT_TRUE(window_.isVisible());
+    object_->HideApplication();
+    EXPECT_FALSE(window_.isVisible());
+}
+
+TEST_F(ServerWindowTest, TheFleetAndTheLogShowWhatTheServerServes) {
+    QApplication::processEvents();
+    auto* fleet = window_.findChild<QTreeWidget*>(QStringLiteral("FleetTree"));
+    ASSERT_NE(fleet, nullptr);
+    EXPECT_EQ(fleet->topLevelItemCount(), 4);
+    int vehicles = 0;
+    for (int i = 0; i < fleet->topLevelItemCount(); ++i)
+        vehicles += fleet->topLevelItem(i)->childCount();
+    EXPECT_EQ(vehicles, 12);
+    object_->GoToCarLastTrack(BStr("taxi.grp").get(), 21305);
+    auto* log = window_.findChild<QPlainTextEdit*>(QStringLiteral("LogView"));
+    ASSERT_NE(log, nullptr);
+    EXPECT_TRUE(log->toPlainText().contains(QStringLiteral("GoToCarLastTrack(\"taxi.grp\", 21305)")));
+    // The map draws the track without trouble at any size.
+    auto* map = window_.findChild<MapView*>(QStringLiteral("MapView"));
+    ASSERT_NE(map, nullptr);
+    map->resize(400, 300);
+    const QImage image = map->grab().toImage();
+    EXPECT_FALSE(image.isNull());
+    EXPECT_GT(image.width(), 0);
+    // NVX_SCREENSHOT_DIR: keep pictures of the window for a person to look at.
+    if (const char* folder = std::getenv("NVX_SCREENSHOT_DIR")) {
+        window_.resize(1100, 720);
+        window_.show();
+        QApplication::processEvents();
+        window_.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/server-track.png"));
+        object_->GoToCarLastPosition(BStr("taxi.grp").get(), 21305);
+        QApplication::processEvents();
+        window_.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/server-position.png"));
+    }
+}
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("TZ", "UTC", 1);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
