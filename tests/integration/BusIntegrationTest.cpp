@@ -290,18 +290,22 @@ TEST_P(BusTest, AModalLoopStillDeliversEvents) {
     Advise();
     std::vector<DISPID> insideModal;
     bool modalRan = false;
+    QEventLoop* modal = nullptr;
     sink.onEvent = [&](DISPID id) {
+        if (modal) {
+            insideModal.push_back(id);
+            if (id == 203)
+                modal->quit();
+            return;
+        }
         if (id != 201)
             return;
         // The first event opens a "dialog"; the later ones arrive while it runs.
-        QEventLoop modal;
-        QTimer::singleShot(5000, &modal, &QEventLoop::quit);
-        sink.onEvent = [&](DISPID inner) {
-            insideModal.push_back(inner);
-            if (inner == 203)
-                modal.quit();
-        };
-        modal.exec();
+        QEventLoop loop;
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        modal = &loop;
+        loop.exec();
+        modal = nullptr;
         modalRan = true;
     };
     ASSERT_EQ(Command("raise 201 202 203"), S_OK);
