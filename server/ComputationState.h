@@ -5,14 +5,15 @@
 
 namespace navilonix::server {
 
-// A computation on its worker thread. The worker writes only `result`, `failure` and `finished`; the main
-// thread reads them once `finished` is set.
+// A computation on its worker thread. The worker writes only `result`, `failure`, `problems` and `finished`;
+// the main thread reads them once `finished` is set.
 struct NavilonixObject::Computation {
     std::thread thread;
     std::atomic<bool> cancel{false};
     std::atomic<bool> finished{false};
     std::optional<ComputeResult> result;
     std::string failure;
+    std::vector<std::string> problems; // damaged record files: skipped, reported at the end
     std::string description;
     // What the trips are of.
     std::string groupFile;

@@ -116,12 +116,8 @@ HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR Period
     raw->thread =
         std::thread([raw, host, percents, store, periodStart, periodEnd, deadline, input = std::move(input)]() mutable {
             try {
-                std::vector<std::string> problems;
                 // The period includes its start and excludes its end.
-                input.records = store.read(raw->device, periodStart, periodEnd - 1, &problems);
-                for (const auto& p : problems)
-                    raw->failure += p + "; ";
-                raw->failure.clear(); // damaged files are skipped, not fatal
+                input.records = store.read(raw->device, periodStart, periodEnd - 1, &raw->problems);
                 *percents = 10;
                 raw->result = computeTrips(
                     std::move(input),
@@ -157,12 +153,14 @@ void NavilonixObject::finishComputation() {
 }
 
 void NavilonixObject::installResult(Computation& c) {
+    for (const std::string& problem : c.problems)
+        log("  skipped: " + problem);
     result_ = {};
     resultCheckPoints_.clear();
     resultZones_.clear();
     if (!c.result || (c.cancel && !c.failure.empty())) {
         check_ = 0;
-        log("computation failed: " + (c.failure.empty() ? std::string("stopped") : c.failure));
+        log("computation (" + c.description + ") failed: " + (c.failure.empty() ? std::string("stopped") : c.failure));
     } else {
         result_ = std::move(*c.result);
         check_ = 1;
@@ -170,7 +168,7 @@ void NavilonixObject::installResult(Computation& c) {
         for (const Trip& t : result_.trips)
             for (const auto& list : t.entries)
                 entries += list.size();
-        log("computation done: " + std::to_string(result_.records.size()) + " records, " +
+        log("computation (" + c.description + ") done: " + std::to_string(result_.records.size()) + " records, " +
             std::to_string(result_.trips.size()) + " trip(s), " + std::to_string(entries) + " entries");
     }
     resultGroupFile_ = c.groupFile;

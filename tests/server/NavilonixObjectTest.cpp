@@ -1,4 +1,6 @@
 #include "ObjectFixture.h"
+#include "platform/rtl/DateTimeFormat.h"
+#include "platform/rtl/FormatSettings.h"
 #include "server/ObjectSupport.h"
 #include "server/core/CheckPointFile.h"
 #include "server/core/FileUtil.h"
@@ -293,4 +295,60 @@ TEST_F(ObjectTest, MembersTheDemoServerDoesNotOfferSayNotImplemented) {
     LPOLESTR names[] = {name.get()};
     EXPECT_EQ(server().GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
     EXPECT_EQ(id, 8);
+}
+
+TEST_F(ObjectTest, TimeTextsReadBackWithTheConsolesLocaleParsing) {
+    for (const TFormatSettings& settings :
+         {TFormatSettings::Russian(), TFormatSettings::English(), TFormatSettings::Invariant()}) {
+        server().setTextFormat(textFormatFrom(settings));
+        server().SetGroupIndexByFileName(BStr("taxi.grp").get());
+        server().SetCarIndexByDevice(25001);
+        TDateTime last = 0;
+        const std::string text = readText(&O::get_CarLastTime);
+        ASSERT_TRUE(TryStrToDateTime(text, last, settings)) << text << " " << settings.ShortDateFormat;
+        EXPECT_NEAR(last, EncodeDateTime(2009, 9, 1, 5, 15, 0, 0), 1e-6) << text;
+        TDateTime park = 0;
+        const std::string parkText = readText(&O::get_CarParkTime);
+        ASSERT_TRUE(TryStrToTime(parkText, park, settings)) << parkText;
+        EXPECT_NEAR(park, 270.0 / 86400.0, 1e-6) << parkText;
+    }
+}
+
+TEST_F(ObjectTest, CorruptFilesAreReportedAndSkippedWithoutHarm) {
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>((i * 7919 + 13) % 256);
+    writeFileAtomically(paths().groups() / "garbage.grp", garbage);
+    writeFileAtomically(paths().points() / "garbage.chp", garbage);
+    writeFileAtomically(paths().online(), garbage);
+    writeFileAtomically(paths().receiver(), garbage);
+    // A device's records of its own, damaged, beside the shared archive.
+    const auto damagedFolder = folder_.path() / "damaged";
+    std::filesystem::create_directories(damagedFolder / "Tracks" / "0021305");
+    writeFileAtomically(damagedFolder / "Tracks" / "0021305" / "2009-08.nxr", garbage);
+    std::filesystem::copy(paths().groups(), damagedFolder / "Groups");
+
+    const auto fresh = NavilonixObject::create(NavilonixObject::Options{paths(), &host_, {}, false});
+    LONG groups = 0;
+    fresh->get_GroupsNum(&groups);
+    EXPECT_EQ(groups, 5); // the garbage file is a group without vehicles
+    ASSERT_EQ(fresh->LoadChPFromFile(BStr("garbage").get()), S_OK);
+    LONG points = -1;
+    fresh->get_CheckPointsNum(&points);
+    EXPECT_EQ(points, 0);
+    DOUBLE latitude = 0;
+    fresh->get_CurrentLatitude(&latitude);
+    EXPECT_EQ(latitude, NoCoordinate);
+
+    const auto damaged = NavilonixObject::create(NavilonixObject::Options{WorkPaths{damagedFolder}, &host_, {}, false});
+    EXPECT_EQ(damaged->WaitForComputing(BStr("taxi.grp").get(), 21305, BStr("01.08.2009 00:00:00").get(),
+                                        BStr("01.09.2009 00:00:00").get(), BStr("GSM").get(), 1),
+              S_OK);
+    LONG trips = -1;
+    damaged->get_TripsNum(&trips);
+    EXPECT_EQ(trips, 0);
+    EXPECT_TRUE(std::any_of(host_.lines.begin(), host_.lines.end(),
+                            [](const std::string& l) { return l.find("not a record file") != std::string::npos; }));
+    EXPECT_TRUE(std::any_of(host_.lines.begin(), host_.lines.end(),
+                            [](const std::string& l) { return l.find("Online.txt") != std::string::npos; }));
 }
