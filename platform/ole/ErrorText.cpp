@@ -45,6 +45,7 @@ constexpr Entry kTexts[] = {
     {0x80010105u, "The server threw an exception.\n"},
     {0x80010108u, "The object invoked has disconnected from its clients.\n"},
     {0x8001011Fu, "This operation returned because the timeout period expired.\n"},
+    {0x8001010Eu, "The application called an interface that was marshalled for a different thread.\n"},
     {0x800706BAu, "The RPC server is unavailable.\n"},
     {0x800706BEu, "The remote procedure call failed.\n"},
 };

@@ -111,6 +111,9 @@ void RemoteObject::Detach() {
 HRESULT RemoteObject::Begin(const std::string& interface, const char* member, MessagePtr* call, const char* path) {
     if (!m_channel || !m_transport)
         return RPC_S_SERVER_UNAVAILABLE_HR;
+    // The connection belongs to the thread that made the transport; sd-bus is not to be shared between threads.
+    if (!m_transport->OnOwnerThread())
+        return RPC_E_WRONG_THREAD;
     int r = 0;
     *call = m_channel->NewMethodCall(m_peer ? nullptr : m_owner.c_str(), path, interface.c_str(), member, &r);
     if (!*call)
@@ -133,8 +136,10 @@ HRESULT RemoteObject::Finish(MessagePtr call, MessagePtr* reply) {
     HRESULT hr = HResultFromCallFailure(r, error.get(), &gone);
     if (!gone && error.name() == SD_BUS_ERROR_NO_REPLY && !m_peer) {
         // The daemon answers NoReply both for a timeout and for a peer that left without replying.
-        if (Connection* bus = transport->SessionBus(); bus && !GetNameOwner(*bus, m_owner))
-            gone = true;
+        if (Connection* bus = transport->SessionBus()) {
+            gone = !GetNameOwner(*bus, m_owner);
+            transport->AfterCall(*bus);
+        }
     }
     if (gone || (!channel.IsOpen())) {
         hr = RPC_S_SERVER_UNAVAILABLE_HR;

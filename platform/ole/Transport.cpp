@@ -53,6 +53,8 @@ HRESULT DBusTransport::GetActiveObject(REFCLSID clsid, IUnknown** object) {
     if (!object)
         return E_POINTER;
     *object = nullptr;
+    if (!OnOwnerThread())
+        return RPC_E_WRONG_THREAD;
     Connection* bus = SessionBus();
     if (!bus)
         return MK_E_UNAVAILABLE;
@@ -73,6 +75,8 @@ HRESULT DBusTransport::CreateInstance(REFCLSID clsid, REFIID iid, void** object)
     if (!object)
         return E_POINTER;
     *object = nullptr;
+    if (!OnOwnerThread())
+        return RPC_E_WRONG_THREAD;
     Connection* bus = SessionBus();
     if (!bus)
         return REGDB_E_CLASSNOTREG;
@@ -137,7 +141,7 @@ HRESULT DBusTransport::ConnectToOwner(const std::string& owner, ComPtr<RemoteObj
 
 HRESULT DBusTransport::Publish(REFCLSID clsid, IUnknown* object, bool active) {
     if (!OnOwnerThread())
-        return E_UNEXPECTED;
+        return RPC_E_WRONG_THREAD;
     Connection* bus = SessionBus();
     if (!bus)
         return RPC_S_SERVER_UNAVAILABLE_HR;
@@ -318,6 +322,7 @@ void DBusTransport::WatchName(const std::string& uniqueName) {
     sd_bus_slot* slot = nullptr;
     if (sd_bus_add_match(m_bus->bus(), &slot, rule.c_str(), &DBusTransport::HandleNameOwnerChanged, this) >= 0)
         entry.second.reset(slot);
+    AfterCall(*m_bus); // adding a match waits for the daemon's answer
 }
 
 void DBusTransport::UnwatchName(const std::string& uniqueName) {

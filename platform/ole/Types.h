@@ -61,6 +61,7 @@ constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = MakeHResult(0x80080005u);
 constexpr HRESULT RPC_E_DISCONNECTED = MakeHResult(0x80010108u);
 constexpr HRESULT RPC_E_SERVERFAULT = MakeHResult(0x80010105u);
 constexpr HRESULT RPC_E_TIMEOUT = MakeHResult(0x8001011Fu);
+constexpr HRESULT RPC_E_WRONG_THREAD = MakeHResult(0x8001010Eu);
 constexpr HRESULT RPC_S_SERVER_UNAVAILABLE_HR = MakeHResult(0x800706BAu); // "The RPC server is unavailable."
 constexpr HRESULT RPC_S_CALL_FAILED_HR = MakeHResult(0x800706BEu);
 

@@ -327,6 +327,16 @@ TEST_P(BusTest, AKilledServerMakesEveryLaterCallFail) {
     ASSERT_TRUE(RunLoopUntil([&] { return sink.refCount == 1; })); // the sink is let go
 }
 
+TEST_P(BusTest, TheCloseEventOfAServerThatQuitsStillArrives) {
+    StartServer();
+    automation = Attach();
+    Advise();
+    ASSERT_EQ(Command("close"), S_OK);
+    ASSERT_TRUE(RunLoopUntil([&] { return sink.events == std::vector<DISPID>{DISPID_OnCloseServer}; }));
+    LONG value = 0;
+    ASSERT_TRUE(RunLoopUntil([&] { return automation->get_GroupsNum(&value) == RPC_S_SERVER_UNAVAILABLE_HR; }));
+}
+
 TEST_P(BusTest, AServerThatDiesInsideACallFailsThatCallAndTheRest) {
     StartServer();
     automation = Attach();

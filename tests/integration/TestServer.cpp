@@ -5,6 +5,7 @@
 //   "crash"              dies inside the call, without replying
 //   "leave-bus"          closes the session bus connection and keeps running (private channels stay open)
 //   "exit"               quits after replying
+//   "close"              raises OnCloseServer, then quits
 // FieldsComputingTotalPercents reads the number of advised sinks; CurrentVersion reads "test-server <pid>".
 //
 // With --client [--no-peer] it acts as a client instead: it attaches to the running server, advises a sink,
@@ -131,6 +132,11 @@ int main(int argc, char** argv) {
                 transport->transport().SetBusLostHandler(nullptr);
                 if (ole::Connection* bus = transport->transport().SessionBus())
                     transport->transport().Retire(bus);
+            });
+        } else if (verb == "close") {
+            QTimer::singleShot(0, [&fake] {
+                fake->RaiseEvent(DISPID_OnCloseServer);
+                QCoreApplication::exit(0);
             });
         } else if (verb == "exit") {
             QTimer::singleShot(0, [] { QCoreApplication::exit(0); });

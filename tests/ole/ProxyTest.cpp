@@ -107,6 +107,18 @@ TEST_F(ProxyTest, AnExceptionInTheServerBecomesAServerFaultAndTheServerGoesOn) {
     EXPECT_EQ(automation->get_CarIndex(&value), S_OK);
 }
 
+TEST_F(ProxyTest, CallsFromAnotherThreadAreRefused) {
+    HRESULT hr = S_OK;
+    std::thread other([&] {
+        LONG value = 0;
+        hr = automation->get_GroupsNum(&value);
+    });
+    other.join();
+    EXPECT_EQ(hr, RPC_E_WRONG_THREAD);
+    LONG value = 0;
+    EXPECT_EQ(automation->get_GroupsNum(&value), S_OK);
+}
+
 TEST_F(ProxyTest, OneIdentityForEveryInterface) {
     ComPtr<IUnknown> a;
     ComPtr<IUnknown> b;
