@@ -4,6 +4,7 @@
 #include "forms/UiSeam.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -96,6 +97,17 @@ TEST(TComboBoxTest, TypingIsLimitedButProgramTextsAreNot) {
     edit->selectAll();
     Type(edit, "42");
     EXPECT_EQ(box.Text(), "42");
+}
+
+TEST(TComboBoxTest, PastingTakesOnlyWhatFits) {
+    TComboBox box;
+    box.SetMaxLength(5);
+    box.SetText("12");
+    box.lineEdit()->setCursorPosition(2);
+    QApplication::clipboard()->setText("3456789");
+    QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, "\x16");
+    QApplication::sendEvent(box.lineEdit(), &paste);
+    EXPECT_EQ(box.Text(), "12345");
 }
 
 TEST(TComboBoxTest, TypedTextIsNeverAddedToTheList) {
