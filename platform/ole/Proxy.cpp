@@ -21,11 +21,11 @@ RemoteObject::~RemoteObject() {
     m_sinks.clear();
     m_parts.clear();
     if (m_transport) {
+        m_transport->Unregister(this);
         if (m_peer)
             m_transport->Retire(m_peer);
         if (!m_owner.empty())
             m_transport->UnwatchName(m_owner);
-        m_transport->Unregister(this);
     }
 }
 

@@ -92,12 +92,13 @@ int HandleMemberCall(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     (void)error;
     const auto* binding = static_cast<const StubBinding*>(userdata);
     HRESULT hr = S_OK;
-    ComPtr<IUnknown> target = binding->object->Query(binding->marshaler->iid, &hr);
-    if (!target)
-        return ReplyWithResult(m, hr);
     sd_bus_message* reply = nullptr;
     int r = 0;
     try {
+        // The object may be made here, by its class object, on the first call.
+        ComPtr<IUnknown> target = binding->object->Query(binding->marshaler->iid, &hr);
+        if (!target)
+            return ReplyWithResult(m, hr);
         r = binding->member->dispatch(target.get(), m, &reply, &hr);
     } catch (...) {
         if (reply)

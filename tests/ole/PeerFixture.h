@@ -17,21 +17,53 @@
 #include <thread>
 #include <vector>
 
+// Makes the fake on request and counts how often it was asked.
+class FakeFactory final : public IClassFactory {
+public:
+    explicit FakeFactory(ComPtr<FakeAutomation> object) : m_object(std::move(object)) {}
+    std::atomic<int> made{0};
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid != IID_IUnknown && riid != IID_IClassFactory)
+            return E_NOINTERFACE;
+        *out = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** out) override {
+        ++made;
+        return static_cast<INavilonixAutomation*>(m_object.get())->QueryInterface(riid, out);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(int) override { return S_OK; }
+
+private:
+    ComPtr<FakeAutomation> m_object;
+};
+
 class ServerThread {
 public:
-    ServerThread(ComPtr<FakeAutomation> object, int fd) {
+    // Serves `object` itself, or, with a factory, the object the factory makes on first use.
+    ServerThread(ComPtr<FakeAutomation> object, int fd, FakeFactory* factory = nullptr) {
         std::promise<void> ready;
         auto started = ready.get_future();
-        m_thread = std::thread([this, object, fd, &ready] {
+        m_thread = std::thread([this, object, fd, factory, &ready] {
             ole::DBusTransport transport;
             m_transport = &transport;
             ole::Connection* c = transport.Adopt(ole::Connection::OpenPeer(fd, ole::Connection::Kind::PeerServer));
-            transport.Serve(*c, static_cast<INavilonixAutomation*>(object.get()));
+            std::unique_ptr<ole::ExportedObject> byClass;
+            if (factory) {
+                byClass = std::make_unique<ole::ExportedObject>(transport, IID_NULL);
+                byClass->SetClassObject(factory);
+                byClass->Attach(*c);
+            } else {
+                transport.Serve(*c, static_cast<INavilonixAutomation*>(object.get()));
+            }
             ready.set_value();
             while (!m_stop) {
                 transport.RunOnce(20);
                 RunTasks();
             }
+            byClass.reset();
             m_transport = nullptr;
         });
         started.wait();
@@ -83,10 +115,9 @@ class PeerFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         RegisterNavilonixMarshaling();
-        fake = FakeAutomation::Create();
         int fds[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-        server = std::make_unique<ServerThread>(fake, fds[0]);
+        server = std::make_unique<ServerThread>(fake, fds[0], byClassObject ? &factory : nullptr);
         client = std::make_unique<ole::DBusTransport>();
         channel = client->Adopt(ole::Connection::OpenPeer(fds[1], ole::Connection::Kind::PeerClient));
         ASSERT_NE(channel, nullptr);
@@ -112,7 +143,9 @@ protected:
         return true;
     }
 
-    ComPtr<FakeAutomation> fake;
+    bool byClassObject = false; // set before SetUp to serve through a class object
+    ComPtr<FakeAutomation> fake = FakeAutomation::Create();
+    FakeFactory factory{fake};
     std::unique_ptr<ServerThread> server;
     std::unique_ptr<ole::DBusTransport> client;
     ole::Connection* channel = nullptr;

@@ -157,4 +157,21 @@ TEST_F(ProxyTest, TheLoopNoticesADeadServerBeforeAnyCall) {
     EXPECT_EQ(automation->get_GroupsNum(&value), RPC_S_SERVER_UNAVAILABLE_HR);
 }
 
+class ClassObjectTest : public PeerFixture {
+protected:
+    void SetUp() override {
+        byClassObject = true;
+        PeerFixture::SetUp();
+    }
+};
+
+TEST_F(ClassObjectTest, TheObjectIsMadeOnFirstUseAndThenKept) {
+    EXPECT_EQ(factory.made, 1); // asked for INavilonixAutomation while connecting
+    LONG value = 0;
+    ASSERT_EQ(automation->set_GroupIndex(4), S_OK);
+    ASSERT_EQ(automation->get_GroupIndex(&value), S_OK);
+    EXPECT_EQ(value, 4);
+    EXPECT_EQ(factory.made, 1);
+}
+
 } // namespace
