@@ -85,7 +85,6 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Тестовая программа управления НавиЛОКСом"));
     setFont(ConsoleFont());
-    setAttribute(Qt::WA_AlwaysShowToolTips, false);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
