@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev libgl-dev libsystemd-dev
     libgtest-dev libgmock-dev googletest
     dbus dbus-bin dbus-daemon
-    fonts-dejavu-core clang-format
+    fonts-dejavu-core fonts-liberation2 clang-format
 )
 
 missing=()
