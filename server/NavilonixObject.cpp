@@ -359,6 +359,26 @@ void NavilonixObject::answerOnline(long device) {
         }
     }
     saveOnlineStates();
+    // The answer joins the device's archive, as any record it sends.
+    if (s.latitude != NoCoordinate) {
+        GpsRecord r;
+        r.time = s.lastTime;
+        r.latitude = s.latitude;
+        r.longitude = s.longitude;
+        r.speed = static_cast<float>(std::max(0.0, s.speed));
+        r.course = static_cast<float>(s.course);
+        r.status = StatusValidFix;
+        if (s.flags != NoFlags) {
+            r.status |= (s.flags & 0x04) ? StatusExternalPower : 0;
+            r.inputs = static_cast<std::uint16_t>(((s.flags >> 1) & 1) | ((s.flags & 1) << 1) |
+                                                  (((s.flags >> 4) & 0x3F) << 2));
+        }
+        try {
+            RecordStore(paths_.tracks()).append(device, {r});
+        } catch (const std::exception& e) {
+            log(std::string("cannot store the online record: ") + e.what());
+        }
+    }
     log("online data of " + std::to_string(device) + " received");
     if (host_)
         host_->fleetChanged();

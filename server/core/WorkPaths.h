@@ -13,7 +13,6 @@ struct WorkPaths {
     std::filesystem::path tracks() const { return root / "Tracks"; }
     std::filesystem::path online() const { return root / "Online.txt"; }
     std::filesystem::path receiver() const { return root / "Receiver.txt"; }
-    std::filesystem::path log() const { return root / "server.log"; }
 };
 
 } // namespace navilonix::server

@@ -5,6 +5,7 @@
 #include "server/core/CheckPointFile.h"
 #include "server/core/FileUtil.h"
 #include "server/core/GroupFile.h"
+#include "server/core/RecordStore.h"
 
 #include <fstream>
 #include <sys/stat.h>
@@ -227,6 +228,11 @@ TEST_F(ObjectTest, OnlineDataIsAnsweredAfterTheCallWithFreshData) {
     EXPECT_EQ(eventCount(DISPID_OnReceiveOnlineData), 1u);
     EXPECT_NE(readText(&O::get_CarLastTime), before);
     EXPECT_NE(readDouble(&O::get_CarLatitude), latitude); // it moves
+    // The answer joins the archive.
+    const auto stored = RecordStore(paths().tracks()).last(21305);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(formatDateTime(stored->time, TextFormat{}), readText(&O::get_CarLastTime));
+    EXPECT_TRUE(std::filesystem::is_symlink(paths().tracks() / "0021305" / "2009-08.nxr"));
     EXPECT_EQ(server().ReceiveOnlineData(424242), E_INVALIDARG);
     server().processPendingWork();
     EXPECT_EQ(eventCount(DISPID_OnReceiveOnlineData), 1u);

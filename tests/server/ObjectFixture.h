@@ -78,14 +78,20 @@ protected:
     }
 
     void SetUp() override {
-        // The texts and lists are copied; the record archive is shared.
+        // The texts and lists are copied; the record archive is shared read-only.
         const WorkPaths from{demo_->path()};
         const WorkPaths to{folder_.path()};
         std::filesystem::copy(from.groups(), to.groups(), std::filesystem::copy_options::recursive);
         std::filesystem::copy(from.points(), to.points(), std::filesystem::copy_options::recursive);
         std::filesystem::copy_file(from.online(), to.online());
         std::filesystem::copy_file(from.receiver(), to.receiver());
-        std::filesystem::create_directory_symlink(from.tracks(), to.tracks());
+        // The record files are linked one by one: a write replaces the link, never the shared file.
+        for (const auto& device : std::filesystem::directory_iterator(from.tracks())) {
+            const auto folder = to.tracks() / device.path().filename();
+            std::filesystem::create_directories(folder);
+            for (const auto& month : std::filesystem::directory_iterator(device.path()))
+                std::filesystem::create_symlink(month.path(), folder / month.path().filename());
+        }
         object_ = NavilonixObject::create(NavilonixObject::Options{to, &host_, std::chrono::milliseconds(0), true});
         object_->setTextFormat(TextFormat{});
         ComPtr<IConnectionPoint> point;
