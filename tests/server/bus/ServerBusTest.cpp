@@ -1,6 +1,7 @@
 // NavilonixServer as a process on a session bus of the tests' own: activation, exit after the last client, the
 // close event before exit, one server at a time, and a computation with its end event over the bus.
 #include "automation/NavilonixMarshal.h"
+#include "automation/Navilonix_OCX.h"
 #include "platform/ole/Registry.h"
 #include "platform/ole/ServiceFile.h"
 #include "platform/qt/QtBusPump.h"
@@ -241,6 +242,143 @@ TEST_F(ServerBus, AComputationOverTheBusEndsWithItsEventAndExportsATrack) {
     EXPECT_EQ(automation_->ExportTrackToFile(BStr("relative.kml").get(), 1, BStr("").get(), BStr("").get(), 0, 0, -1, 0,
                                              0, 0),
               HRESULT_FROM_WIN32(123));
+}
+
+// What the console does on Connect and on its pages, through its own wrapper: every read must succeed.
+TEST_F(ServerBus, TheConsolesWrapperFindsEveryMemberItCallsServed) {
+    ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_SERVER, nullptr));
+    std::vector<std::string> failures;
+    const THrCheckPrompt previous = SetHrCheckPrompt([&](const std::string&, const std::string& text) {
+        failures.push_back(text);
+        return IDNO;
+    });
+    auto text = [](BSTR value) { return BStr(value).utf8(); };
+    {
+        TNavilonixAutomation wrapper(nullptr);
+        int ended = 0;
+        wrapper.OnEndComputing = [&](TObject*) { ++ended; };
+        wrapper.Connect(); // running or new: the session bus starts the registered server
+        EXPECT_FALSE(text(wrapper.get_CurrentVersion()).empty());
+
+        // The groups tree and the panels.
+        wrapper.WaitForInitializing();
+        const LONG groups = wrapper.get_GroupsNum();
+        ASSERT_EQ(groups, 4);
+        for (LONG g = 1; g <= groups; ++g) {
+            wrapper.set_GroupIndex(g);
+            text(wrapper.get_GroupName());
+            text(wrapper.get_GroupAddress());
+            text(wrapper.get_GroupContacts());
+            text(wrapper.get_GroupFileName());
+            const LONG cars = wrapper.get_GroupCarsNum();
+            for (LONG c = 1; c <= cars; ++c) {
+                wrapper.set_CarIndex(c);
+                wrapper.get_CarDevice();
+                for (BSTR value : {wrapper.get_CarModel(), wrapper.get_CarNumber(), wrapper.get_CarRoute(),
+                                   wrapper.get_CarDrivers(), wrapper.get_CarAlias(), wrapper.get_CarTelNum(),
+                                   wrapper.get_CarCheckPointsFile(), wrapper.get_CarGeoZonesFile(),
+                                   wrapper.get_CarLastTime(), wrapper.get_CarLastATime(), wrapper.get_CarParkTime()})
+                    text(value);
+                wrapper.get_CarLatitude();
+                wrapper.get_CarLongitude();
+                wrapper.get_CarCourse();
+                wrapper.get_CarSpeed();
+                wrapper.get_CarFlags();
+            }
+        }
+        // The position commands and the check point page.
+        wrapper.SetGroupIndexByFileName(BStr("taxi.grp").get());
+        wrapper.GoToCarLastPosition(BStr("taxi.grp").get(), 21305);
+        wrapper.GoToCarLastTrack(BStr("taxi.grp").get(), 21305);
+        text(wrapper.get_CurrentTime());
+        EXPECT_NEAR(wrapper.get_CurrentLatitude(), 55.7763, 1e-6);
+        wrapper.get_CurrentLongitude();
+        wrapper.get_CurrentAltitude();
+        wrapper.ReceiveOnlineData(21305);
+        const std::string folder = text(wrapper.get_WorkDirectory());
+        EXPECT_TRUE(std::filesystem::exists(folder + "/Points/Москва.chp"));
+        wrapper.LoadChPFromFile(BStr("Москва").get());
+        wrapper.set_CheckPointIndex(1);
+        const LONG points = wrapper.get_CheckPointsNum();
+        EXPECT_GT(points, 0);
+        for (LONG i = 1; i <= points; ++i) {
+            wrapper.set_CheckPointIndex(i);
+            text(wrapper.get_CheckPointName());
+            text(wrapper.get_CheckPointAddress());
+            text(wrapper.get_CheckPointID());
+            wrapper.get_CheckPointLatitude();
+            wrapper.get_CheckPointLongitude();
+            wrapper.get_CheckPointRadius();
+        }
+        wrapper.SetCurrentCoords(55.7539, 37.6208);
+        wrapper.set_CheckPointIndex(wrapper.get_CurrentCheckPointIndex());
+        EXPECT_EQ(text(wrapper.get_CheckPointName()), "Красная площадь");
+        wrapper.SetCarChPParameters(BStr("taxi.grp").get(), 21305, 0, BStr("").get(), 0, 5, 0, 1, 0, BStr("").get());
+
+        // Computing, the trips list, the entries of every kind and the export.
+        wrapper.set_ComputingTimeout(15);
+        wrapper.StartComputing(BStr("taxi.grp").get(), 21305, BStr("01.05.2009 00:00:00").get(),
+                               BStr("01.09.2009 00:00:00").get(), BStr("GSM").get(), 1);
+        ASSERT_TRUE(runLoopUntil([&] { return ended == 1; }));
+        EXPECT_EQ(wrapper.get_ComputingBusy(), 0);
+        EXPECT_EQ(wrapper.get_ComputingCheck(), 1);
+        const LONG trips = wrapper.get_TripsNum();
+        ASSERT_GT(trips, 300);
+        EXPECT_EQ(wrapper.get_TripIndex(), 1);
+        for (LONG t = 1; t <= 3; ++t) {
+            wrapper.set_TripIndex(t);
+            for (BSTR value : {wrapper.get_TripStartRealTime(), wrapper.get_TripEndRealTime(),
+                               wrapper.get_TripRealCont(), wrapper.get_TripMoveCont()})
+                EXPECT_FALSE(text(value).empty());
+            for (double value :
+                 {wrapper.get_TripMaxSpeed(), wrapper.get_TripAverSpeed(), wrapper.get_TripDistance(),
+                  wrapper.get_TripTank1StartLevel(), wrapper.get_TripTank1EndLevel(), wrapper.get_TripTank2StartLevel(),
+                  wrapper.get_TripTank2EndLevel(), wrapper.get_TripMotor1Hours(), wrapper.get_TripMotor2Hours(),
+                  wrapper.get_TripMotor1Fuel(), wrapper.get_TripMotor2Fuel()})
+                EXPECT_GE(value, -1.0);
+            EXPECT_GT(wrapper.get_TripCrdEntriesNum(), 0);
+        }
+        const char* const kinds[20][2] = {
+            {"checkpoints", "points"}, {"checkpoints", "stages"}, {"geozones", "zones"},  {"geozones", "stages"},
+            {"parks", nullptr},        {"blinds", nullptr},       {"power_off", nullptr}, {"over_speed", nullptr},
+            {"tank", "num1"},          {"tank", "num2"},          {"tank", "num3"},       {"tank", "num4"},
+            {"sensor_on", "num1"},     {"sensor_on", "num2"},     {"sensor_on", "num3"},  {"sensor_on", "num4"},
+            {"sensor_on", "num5"},     {"sensor_on", "num6"},     {"sensor_on", "num7"},  {"sensor_on", "num8"}};
+        wrapper.set_TripIndex(2);
+        LONG listed = 0;
+        for (const auto& kind : kinds) {
+            wrapper.set_TripEntriesListTypeName(BStr(kind[0]).get());
+            if (kind[1])
+                wrapper.set_TripEntriesListKindName(BStr(kind[1]).get());
+            const LONG n = wrapper.get_TripEntriesNum();
+            EXPECT_GE(n, 0);
+            listed += n;
+            for (LONG i = 1; i <= n; ++i) {
+                wrapper.set_EntryIndex(i);
+                wrapper.get_EntryID();
+                for (BSTR value :
+                     {wrapper.get_EntryStartName(), wrapper.get_EntryStartRealTime(), wrapper.get_EntryEndName(),
+                      wrapper.get_EntryEndRealTime(), wrapper.get_EntryRealCont()})
+                    text(value);
+                for (double value :
+                     {wrapper.get_EntryDistance(), wrapper.get_EntryTank1StartLevel(), wrapper.get_EntryTank1EndLevel(),
+                      wrapper.get_EntryTank2StartLevel(), wrapper.get_EntryTank2EndLevel(),
+                      wrapper.get_EntryMotor1Hours(), wrapper.get_EntryMotor2Hours(), wrapper.get_EntryMotor1Fuel(),
+                      wrapper.get_EntryMotor2Fuel()})
+                    EXPECT_GE(value, 0.0);
+            }
+        }
+        EXPECT_GT(listed, 0);
+        const auto track = workDir_ / "Track.plt";
+        std::filesystem::create_directories(workDir_);
+        wrapper.ExportTrackToFile(BStr(track.string()).get(), 1, BStr("").get(), BStr("").get(), 0, 0, -1, 0, 0, 0);
+        EXPECT_TRUE(std::filesystem::exists(track));
+        wrapper.Disconnect();
+    }
+    SetHrCheckPrompt(previous);
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    // Activated, hidden and left by its only client, the server goes.
+    EXPECT_TRUE(runLoopUntil([] { return !serverRunning(); }));
 }
 
 } // namespace
