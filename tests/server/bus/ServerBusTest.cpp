@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <spawn.h>
@@ -379,6 +380,22 @@ TEST_F(ServerBus, TheConsolesWrapperFindsEveryMemberItCallsServed) {
     EXPECT_TRUE(failures.empty()) << failures.front();
     // Activated, hidden and left by its only client, the server goes.
     EXPECT_TRUE(runLoopUntil([] { return !serverRunning(); }));
+}
+
+TEST_F(ServerBus, RegisterWritesTheActivationFileAndUnregisterRemovesIt) {
+    const auto file = ole::ServiceFilePath(CLSID_NavilonixAutomation);
+    EXPECT_EQ(waitForExit(spawnServer({"--register"})), 0);
+    ASSERT_TRUE(std::filesystem::exists(file));
+    std::ifstream in(file);
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(content.find("Name=ole.CLSID_7166C02F_CFCE_4856_AB71_40F9329297BB"), std::string::npos) << content;
+    EXPECT_NE(content.find("--embedding"), std::string::npos) << content;
+    EXPECT_EQ(waitForExit(spawnServer({"--unregister"})), 0);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(waitForExit(spawnServer({"--help"})), 0);
+    EXPECT_EQ(waitForExit(spawnServer({"--bogus"})), 2);
+    EXPECT_EQ(waitForExit(spawnServer({"--work-dir"})), 2);
+    EXPECT_FALSE(serverRunning());
 }
 
 } // namespace
