@@ -8,6 +8,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <deque>
 
 TApplication* Application = nullptr;
 
@@ -65,7 +66,43 @@ int TApplication::MessageBox(const QString& text, const QString& caption, unsign
     return UiSeam::ShowMessageBox(m_mainForm, text, caption, flags);
 }
 
+namespace {
+
+int g_handlerDepth = 0;
+std::deque<std::function<void()>> g_deferredEvents;
+
+// Counts the handlers on the stack; when the outermost one ends, runs the server events that waited for it.
+class HandlerScope {
+public:
+    HandlerScope() { ++g_handlerDepth; }
+    ~HandlerScope() {
+        if (--g_handlerDepth > 0)
+            return;
+        while (!g_deferredEvents.empty()) {
+            std::function<void()> next = std::move(g_deferredEvents.front());
+            g_deferredEvents.pop_front();
+            Guarded(next);
+        }
+    }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+};
+
+} // namespace
+
+bool HandlerRunning() {
+    return g_handlerDepth > 0;
+}
+
+void RunServerEvent(std::function<void()> action) {
+    if (g_handlerDepth > 0 && UiSeam::OpenBoxes() > 0)
+        g_deferredEvents.push_back(std::move(action));
+    else
+        Guarded(action);
+}
+
 void Guarded(const std::function<void()>& handler) {
+    HandlerScope scope;
     try {
         handler();
     } catch (const std::exception& error) {

@@ -55,3 +55,8 @@ extern TApplication* Application;
 // Runs a handler so that no error escapes into Qt: an error ends the handler and is shown with the standard
 // error box.
 void Guarded(const std::function<void()>& handler);
+// Runs a server event's handler now, unless it arrives in the message loop of a box or the failure prompt that a
+// handler is showing: then it runs once the outermost handler has returned, in arrival order. So no handler
+// resumes on a window that a server event has disconnected or rebuilt underneath it.
+void RunServerEvent(std::function<void()> action);
+bool HandlerRunning();

@@ -36,11 +36,22 @@ void TMainForm::ConnectAutomation() {
         return;
     // Owned by the application object, which disposes of it at the end if it still exists then.
     Automation = new TNavilonixAutomation(Application);
-    Automation->OnChangeCarsLists = [this](TObject* Sender) { AutomationChangeCarsLists(Sender); };
-    Automation->OnChangeParameters = [this](TObject* Sender) { AutomationChangeParameters(Sender); };
-    Automation->OnEndComputing = [this](TObject* Sender) { AutomationEndComputing(Sender); };
-    Automation->OnReceiveOnlineData = [this](TObject* Sender) { AutomationReceiveOnlineData(Sender); };
-    Automation->OnCloseServer = [this](TObject* Sender) { AutomationCloseServer(Sender); };
+    // The sender may be destroyed before a deferred handler runs; the handlers do not use it.
+    Automation->OnChangeCarsLists = [this](TObject* Sender) {
+        RunServerEvent([this, Sender] { AutomationChangeCarsLists(Sender); });
+    };
+    Automation->OnChangeParameters = [this](TObject* Sender) {
+        RunServerEvent([this, Sender] { AutomationChangeParameters(Sender); });
+    };
+    Automation->OnEndComputing = [this](TObject* Sender) {
+        RunServerEvent([this, Sender] { AutomationEndComputing(Sender); });
+    };
+    Automation->OnReceiveOnlineData = [this](TObject* Sender) {
+        RunServerEvent([this, Sender] { AutomationReceiveOnlineData(Sender); });
+    };
+    Automation->OnCloseServer = [this](TObject* Sender) {
+        RunServerEvent([this, Sender] { AutomationCloseServer(Sender); });
+    };
     Automation->Connect();
     ComputingTimerTimer(ComputingTimer);
 }

@@ -21,6 +21,8 @@ struct SeamState {
     std::deque<int> answers;
     std::deque<FileAnswer> files;
     std::vector<UiSeam::Shown> shown;
+    std::function<void(const UiSeam::Shown&)> whileShown;
+    int openBoxes = 0;
 };
 
 SeamState& State() {
@@ -118,16 +120,34 @@ Shown LastShown() {
     return State().shown.empty() ? Shown{} : State().shown.back();
 }
 
+void SetWhileShown(std::function<void(const Shown&)> action) {
+    State().whileShown = std::move(action);
+}
+
 void Reset() {
+    State().whileShown = nullptr;
     State().answers.clear();
     State().files.clear();
     State().shown.clear();
 }
 
+int OpenBoxes() {
+    return State().openBoxes;
+}
+
 int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, unsigned flags) {
     SeamState& state = State();
+    struct OpenBox {
+        int& count;
+        explicit OpenBox(int& c) : count(c) { ++count; }
+        ~OpenBox() { --count; }
+    } open(state.openBoxes);
     if (state.scripted) {
         state.shown.push_back({Kind::MessageBox, caption, text, flags});
+        if (state.whileShown) {
+            const auto action = state.whileShown; // the action may replace itself
+            action(state.shown.back());
+        }
         if (state.answers.empty())
             return DefaultAnswer(flags);
         int answer = state.answers.front();

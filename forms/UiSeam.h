@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class QWidget;
@@ -51,9 +52,14 @@ void SetNextFileCancel();
 const std::vector<Shown>& ShownBoxes();
 // The last box or dialog shown, or an empty record when none was.
 Shown LastShown();
-// Forgets the queued answers and what was shown.
+// Forgets the queued answers, what was shown and the while-shown action.
 void Reset();
+// Scripted mode: runs while a box is "on screen", before it is answered, as the events a real box's own message
+// loop delivers would run.
+void SetWhileShown(std::function<void(const Shown&)> action);
 
+// How many message boxes are open right now (each runs a message loop of its own while it is open).
+int OpenBoxes();
 // Shows a message box; returns ID_OK, ID_CANCEL, ID_YES or ID_NO.
 int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, unsigned flags);
 // Shows a file dialog with the settings of `dialog`; on acceptance stores the file name and filter there.

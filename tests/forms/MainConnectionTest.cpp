@@ -574,4 +574,47 @@ TEST_F(MainConnectionTest, ChangedCarsListsRebuildTheTree) {
     EXPECT_EQ(Fake->CallsOf("get_GroupsNum").size(), 1u);
 }
 
+TEST_F(MainConnectionTest, CloseEventDuringTheFailurePromptWaitsUntilTheHandlerHasReturned) {
+    FakeGroup group;
+    group.fields = {{"GroupName", std::string("Москва")}, {"GroupFileName", std::string("moscow.grp")}};
+    group.cars.push_back({{"CarDevice", LONG{21999}}, {"CarModel", std::string("КамАЗ")}});
+    Fake->SetFleet({group});
+    Connect();
+    QTreeWidgetItem* vehicle = Form->GroupsList->topLevelItem(0)->child(0);
+    ASSERT_NE(vehicle, nullptr);
+
+    // The server closes while the prompt for a failed read of the vehicle panel is on screen.
+    Fake->Fail("get_CarNumber", kFail);
+    int closes = 0;
+    UiSeam::SetWhileShown([&](const UiSeam::Shown& shown) {
+        if (shown.caption == "HRCHECK: " && closes++ == 0)
+            Fake->RaiseEvent(DISPID_OnCloseServer);
+    });
+    UiSeam::SetNextAnswer(ID_NO);
+    Form->GroupsList->setCurrentItem(vehicle);
+
+    // The panel fill went on to its end with the server still connected, then the close event disconnected.
+    EXPECT_EQ(closes, 1);
+    EXPECT_GE(IndexOf(Fake->Calls(), "Unadvise"), IndexOf(Fake->Calls(), "get_CarLastTime"));
+    EXPECT_EQ(Automation, nullptr);
+    EXPECT_EQ(Form->GroupsList->topLevelItemCount(), 0);
+    EXPECT_EQ(Form->VersionPanel->text(), "- - -");
+}
+
+TEST_F(MainConnectionTest, EventsOutsideAPromptRunAtOnceEvenWhileAHandlerRuns) {
+    Connect();
+    Fake->ClearCalls();
+    // Raised from inside a server call of the rebuild (as an in-process server may): handled straight away.
+    int raised = 0;
+    Fake->OnCall("get_GroupsNum", [&](std::vector<FakeValue>&, FakeValue&) {
+        if (raised++ == 0)
+            Fake->RaiseEvent(DISPID_OnReceiveOnlineData);
+        return false;
+    });
+    Form->ConnectButton->click();
+    EXPECT_EQ(raised, 1);
+    EXPECT_TRUE(UiSeam::ShownBoxes().empty());
+    EXPECT_NE(Automation, nullptr);
+}
+
 } // namespace
