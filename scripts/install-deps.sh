@@ -6,7 +6,7 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev libsystemd-dev
     libgtest-dev libgmock-dev googletest
-    dbus dbus-bin dbus-daemon
+    dbus dbus-bin dbus-daemon systemd
     fonts-dejavu-core fonts-liberation2 clang-format
 )
 
