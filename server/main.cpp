@@ -183,15 +183,20 @@ int main(int argc, char** argv) {
         exiting = true;
         if (announce)
             object->raiseEvent(DISPID_OnCloseServer);
-        // Send what is queued before the name goes.
+        // The events go out before the name does: send what is queued and wait until it is written.
         transport->transport().ProcessAll();
-        RevokeActiveObject(activeCookie, nullptr);
-        CoRevokeClassObject(classCookie);
-        factory->detach();
-        object->shutdown();
-        window.allowClose();
-        window.close();
-        QApplication::quit();
+        for (ole::Connection* connection : transport->transport().Connections())
+            sd_bus_flush(connection->bus());
+        // Clients read the event before they see the server go.
+        QTimer::singleShot(announce ? 300 : 0, &window, [&]() {
+            RevokeActiveObject(activeCookie, nullptr);
+            CoRevokeClassObject(classCookie);
+            factory->detach();
+            object->shutdown();
+            window.allowClose();
+            window.close();
+            QApplication::quit();
+        });
     };
     window.setCloseHandler([&]() { exitServer(true); });
 
