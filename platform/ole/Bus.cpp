@@ -182,6 +182,18 @@ bool Connection::Process() {
     return r >= 0 && IsOpen();
 }
 
+bool Connection::Drain() {
+    if (m_processing)
+        return IsOpen();
+    m_processing = true;
+    int r = 0;
+    do {
+        r = sd_bus_process(m_bus, nullptr);
+    } while (r > 0);
+    m_processing = false;
+    return r >= 0 && IsOpen();
+}
+
 bool Connection::IsOpen() const {
     return sd_bus_is_open(m_bus) > 0;
 }

@@ -85,6 +85,9 @@ public:
     // Dispatches everything that has arrived. Returns false once the connection is closed. A connection that is
     // already being processed further up the stack is left alone.
     bool Process();
+    // Dispatches everything that can be read now, also what still waits in the socket. Returns false once the
+    // connection is closed.
+    bool Drain();
     bool IsOpen() const;
     bool IsProcessing() const { return m_processing; }
     std::string UniqueName() const;

@@ -349,9 +349,16 @@ int DBusTransport::HandleNameOwnerChanged(sd_bus_message* m, void* userdata, sd_
 }
 
 void DBusTransport::NameLost(const std::string& name) {
-    for (RemoteObject* remote : std::vector<RemoteObject*>(m_remotes.begin(), m_remotes.end()))
-        if (remote->Owner() == name)
-            remote->MarkDead();
+    for (RemoteObject* remote : std::vector<RemoteObject*>(m_remotes.begin(), m_remotes.end())) {
+        if (remote->Owner() != name)
+            continue;
+        // What the server sent on its private channel before it left still counts (its close event above all):
+        // the bus's notice may overtake it, so read the channel to its end first.
+        Connection* channel = remote->Channel();
+        if (channel && channel->isPeer() && ConnectionById(channel->id()) == channel && !channel->Drain())
+            Retire(channel);
+        remote->MarkDead();
+    }
     if (m_export)
         m_export->ClientLeft(name);
 }
