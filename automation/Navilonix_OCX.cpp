@@ -375,36 +375,30 @@ void TNavilonixAutomation::Connect() {
             m_defaultIntf = ComPtr<INavilonixAutomation>::Attach(intf);
         HrCheck(hr, "src->QueryInterface(GetIID(), (LPVOID*)(&intf))", "utilcls", __LINE__);
     }
-    if (m_defaultIntf) {
-        ComPtr<IUnknown> dunk = GetDunk();
-        ComPtr<IUnknown> obj;
-        if (dunk)
-            dunk->QueryInterface(IID_IUnknown, obj.outVoid());
-        ConnectEvents(obj.get());
-    }
+    if (m_defaultIntf)
+        ConnectEvents(ServerUnknown().get());
 }
 
 void TNavilonixAutomation::ConnectTo(INavilonixAutomation* svrIntf) {
     Disconnect();
     m_defaultIntf = ComPtr<INavilonixAutomation>(svrIntf);
-    if (m_defaultIntf) {
-        ComPtr<IUnknown> dunk = GetDunk();
-        ComPtr<IUnknown> obj;
-        if (dunk)
-            dunk->QueryInterface(IID_IUnknown, obj.outVoid());
-        ConnectEvents(obj.get());
-    }
+    if (m_defaultIntf)
+        ConnectEvents(ServerUnknown().get());
 }
 
 void TNavilonixAutomation::Disconnect() {
     if (!m_defaultIntf)
         return;
+    DisconnectEvents(ServerUnknown().get());
+    m_defaultIntf.reset();
+}
+
+ComPtr<IUnknown> TNavilonixAutomation::ServerUnknown() {
     ComPtr<IUnknown> dunk = GetDunk();
     ComPtr<IUnknown> obj;
     if (dunk)
         dunk->QueryInterface(IID_IUnknown, obj.outVoid());
-    DisconnectEvents(obj.get());
-    m_defaultIntf.reset();
+    return obj;
 }
 
 ComPtr<IUnknown> TNavilonixAutomation::GetDunk() {

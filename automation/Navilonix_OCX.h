@@ -150,5 +150,7 @@ protected:
 
 private:
     template <class T> T ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T*), const char* expression);
+    // The default interface's IUnknown asked once more for IUnknown: the object the events are connected on.
+    ComPtr<IUnknown> ServerUnknown();
     ComPtr<INavilonixAutomation> m_defaultIntf;
 };

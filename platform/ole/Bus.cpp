@@ -169,27 +169,23 @@ std::uint64_t Connection::deadline() const {
 }
 
 bool Connection::Process() {
-    if (m_processing)
-        return IsOpen();
-    m_processing = true;
-    int r = 0;
     // Goes on while work is queued in this process; what still waits in the socket wakes the loop again, so no
     // read is spent just to learn that nothing more has come.
-    do {
-        r = sd_bus_process(m_bus, nullptr);
-    } while (r > 0 && deadline() == 0);
-    m_processing = false;
-    return r >= 0 && IsOpen();
+    return Dispatch(true);
 }
 
 bool Connection::Drain() {
+    return Dispatch(false);
+}
+
+bool Connection::Dispatch(bool onlyQueued) {
     if (m_processing)
         return IsOpen();
     m_processing = true;
     int r = 0;
     do {
         r = sd_bus_process(m_bus, nullptr);
-    } while (r > 0);
+    } while (r > 0 && (!onlyQueued || deadline() == 0));
     m_processing = false;
     return r >= 0 && IsOpen();
 }

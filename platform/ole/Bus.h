@@ -101,6 +101,7 @@ public:
 
 private:
     Connection(sd_bus* bus, Kind kind) : m_bus(bus), m_kind(kind) {}
+    bool Dispatch(bool onlyQueued);
 
     sd_bus* m_bus;
     Kind m_kind;
