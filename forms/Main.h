@@ -199,6 +199,35 @@ private:
     void SetUpPositionControls();
     // --- end of groups tree, information panels and position commands ---
 
+    // --- Trip computing and trips list (MainComputing.cpp) ---
+public:
+private:
+    // Wires the handlers of this region (called by the constructor).
+    void ConnectComputingHandlers();
+    // Refills the trips list from the server.
+    void FillTripsList();
+    // --- end of trip computing and trips list ---
+
+    // --- Check point list page and vehicle check point parameters (MainCheckPoints.cpp) ---
+public:
+private:
+    void ConnectCheckPointHandlers();
+    // Refills the check point list from the server.
+    void FillChPList();
+    // --- end of check point list page and vehicle check point parameters ---
+
+    // --- Check point dialogs (MainCheckPointDialogs.cpp) ---
+public:
+private:
+    void ConnectCheckPointDialogHandlers();
+    // --- end of check point dialogs ---
+
+    // --- Trip entries and track export (MainEntries.cpp) ---
+public:
+private:
+    void ConnectEntriesHandlers();
+    // --- end of trip entries and track export ---
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -207,8 +236,6 @@ private:
 
     void ConnectAutomation();
     void DisconnectAutomation();
-    // Refills the trips list; until the trips list arrives it only empties it.
-    void FillTripsList();
 
     void CreateControlPanel();
     void CreateMainPanel();

@@ -173,9 +173,3 @@ void TMainForm::ComputingTimerTimer(QObject*) {
         ComputingProgressBar->setValue(0);
     }
 }
-
-void TMainForm::FillTripsList() {
-    // The trips of the server's last computation are listed by the trips list work; until then the list
-    // only starts empty.
-    TripsListView->clear();
-}

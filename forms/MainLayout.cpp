@@ -526,6 +526,10 @@ void TMainForm::ConnectHandlers() {
             [this] { Guarded([this] { CarsComboBoxDropDown(CarsComboBox); }); });
     connect(ComputingTimer, &QTimer::timeout, this,
             [this] { Guarded([this] { ComputingTimerTimer(ComputingTimer); }); });
+    ConnectComputingHandlers();
+    ConnectCheckPointHandlers();
+    ConnectCheckPointDialogHandlers();
+    ConnectEntriesHandlers();
     AttachGroupsListChange();
 }
 
