@@ -224,6 +224,12 @@ private:
 
     // --- Trip entries and track export (MainEntries.cpp) ---
 public:
+    // Shows the current trip's entries of the kind picked in EntriesTypeBox in a window of their own, modally.
+    void EntriesButtonClick(QObject* Sender = nullptr);
+    // Asks for a file name and has the server write the current trip's track there, as PLT or KML by the
+    // filter picked.
+    void ExportToFileButtonClick(QObject* Sender = nullptr);
+
 private:
     void ConnectEntriesHandlers();
     // --- end of trip entries and track export ---
