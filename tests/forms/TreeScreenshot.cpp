@@ -1,10 +1,9 @@
 // Writes pictures of the main window connected to the fake: a selected vehicle (device and online lists) and a
 // selected group. Usage: tree_screenshot [folder]; the pictures are vehicle.png and group.png.
-#include "forms/Application.h"
 #include "forms/Controls.h"
 #include "forms/Main.h"
-#include "forms/UiSeam.h"
 #include "platform/rtl/FormatSettings.h"
+#include "tests/forms/TestApplication.h"
 #include "tests/forms/TreeFleet.h"
 
 #include <QApplication>
@@ -14,7 +13,6 @@
 #include <QTreeWidget>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -42,12 +40,7 @@ bool Save(QWidget* window, const QString& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication qt(argc, argv);
-    TApplication application;
-    application.Initialize();
-    application.SetTitle(QStringLiteral("НавиЛОКС OLE"));
-    UiSeam::SetScripted(true);
+    ConsoleTestApplication application(argc, argv);
     SetCurrentFormatSettings(TFormatSettings::Russian());
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
 

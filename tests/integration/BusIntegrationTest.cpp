@@ -6,6 +6,8 @@
 #include "platform/ole/ServiceFile.h"
 #include "platform/qt/QtBusPump.h"
 #include "platform/rtl/Exceptions.h"
+#include "tests/support/PrivateSessionBus.h"
+#include "tests/support/RecordingSink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -54,40 +56,6 @@ int Shell(const std::string& command, std::string* output) {
     const int status = ::pclose(p);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-class RecordingSink final : public IDispatch {
-public:
-    std::vector<DISPID> events;
-    std::vector<std::thread::id> threads;
-    std::vector<std::string> firstArguments;
-    std::function<void(DISPID)> onEvent;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (riid != IID_IUnknown && riid != IID_IDispatch)
-            return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refCount; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refCount; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        events.push_back(id);
-        threads.push_back(std::this_thread::get_id());
-        if (params && params->cArgs > 0) {
-            const VARIANT& first = params->rgvarg[params->cArgs - 1];
-            firstArguments.push_back(first.vt == VT_I4 ? std::to_string(first.lVal) : "?");
-        }
-        if (onEvent)
-            onEvent(id);
-        return S_OK;
-    }
-    ULONG refCount = 1;
-};
 
 class BusTest : public ::testing::TestWithParam<bool> {
 protected:
@@ -276,10 +244,14 @@ TEST_P(BusTest, EventsArriveAfterTheCallInOrderOnTheUserInterfaceThread) {
     // Nothing new arrives on any descriptor; the deferred pass alone must deliver what came with the reply.
     QCoreApplication::processEvents();
     ASSERT_TRUE(RunLoopUntil([&] { return sink.events.size() == 6; }));
-    EXPECT_EQ(sink.events, (std::vector<DISPID>{201, 202, 203, 204, 205, 206}));
-    for (auto id : sink.threads)
-        EXPECT_EQ(id, std::this_thread::get_id());
-    EXPECT_EQ(sink.firstArguments, std::vector<std::string>{std::to_string(pids.front())});
+    EXPECT_EQ(sink.dispIds(), (std::vector<DISPID>{201, 202, 203, 204, 205, 206}));
+    std::vector<std::string> firstArguments;
+    for (const RecordingSink::Event& e : sink.events) {
+        EXPECT_EQ(e.thread, std::this_thread::get_id());
+        if (!e.arguments.empty())
+            firstArguments.push_back(e.arguments.front());
+    }
+    EXPECT_EQ(firstArguments, std::vector<std::string>{std::to_string(pids.front())});
     ASSERT_EQ(point->Unadvise(cookie), S_OK);
     EXPECT_EQ(ServerSinks(), 0);
 }
@@ -332,7 +304,7 @@ TEST_P(BusTest, TheCloseEventOfAServerThatQuitsStillArrives) {
     automation = Attach();
     Advise();
     ASSERT_EQ(Command("close"), S_OK);
-    ASSERT_TRUE(RunLoopUntil([&] { return sink.events == std::vector<DISPID>{DISPID_OnCloseServer}; }));
+    ASSERT_TRUE(RunLoopUntil([&] { return sink.dispIds() == std::vector<DISPID>{DISPID_OnCloseServer}; }));
     LONG value = 0;
     ASSERT_TRUE(RunLoopUntil([&] { return automation->get_GroupsNum(&value) == RPC_S_SERVER_UNAVAILABLE_HR; }));
 }
@@ -418,25 +390,6 @@ INSTANTIATE_TEST_SUITE_P(Busctl, BusctlTest, ::testing::Values(true));
 
 int main(int argc, char** argv) {
     // Never the user's own bus or service folder: run under a session bus of our own.
-    if (!std::getenv("NVX_INTEGRATION_BUS")) {
-        setenv("NVX_INTEGRATION_BUS", "1", 1);
-        setenv("XDG_DATA_HOME", NVX_XDG_DATA_HOME, 1);
-        std::vector<char*> args{const_cast<char*>("dbus-run-session"),
-                                const_cast<char*>("--config-file=" NVX_SESSION_CONF), const_cast<char*>("--")};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        ::execvp("dbus-run-session", args.data());
-        std::perror("dbus-run-session");
-        return 1;
-    }
-    ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
-    RegisterNavilonixMarshaling();
-    auto transport = InstallQtComTransport();
-    g_transport = transport.get();
-    CoInitialize(nullptr);
-    const int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
+    ReexecUnderPrivateSessionBus(argc, argv, "NVX_INTEGRATION_BUS", NVX_SESSION_CONF, NVX_XDG_DATA_HOME);
+    return RunBusTests(argc, argv, &g_transport);
 }

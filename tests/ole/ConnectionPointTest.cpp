@@ -1,48 +1,10 @@
 // Events across a private channel: advising, delivery order and thread, and what the server does with sinks.
 #include "PeerFixture.h"
+#include "tests/support/RecordingSink.h"
 
 #include <thread>
 
 namespace {
-
-// Records every event it receives, with the thread it arrived on.
-class RecordingSink final : public IDispatch {
-public:
-    struct Event {
-        DISPID dispId;
-        std::vector<std::string> arguments;
-        std::thread::id thread;
-        bool duringCall;
-    };
-    std::vector<Event> events;
-    bool inCall = false;
-    ULONG refCount = 1;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (riid != IID_IUnknown && riid != IID_IDispatch)
-            return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refCount; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refCount; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        Event e{dispId, {}, std::this_thread::get_id(), inCall};
-        for (UINT i = params ? params->cArgs : 0; i > 0; --i) {
-            const VARIANT& v = params->rgvarg[i - 1];
-            e.arguments.push_back(v.vt == VT_BSTR ? BstrToUtf8(v.bstrVal)
-                                  : v.vt == VT_I4 ? std::to_string(v.lVal)
-                                                  : "vt" + std::to_string(v.vt));
-        }
-        events.push_back(std::move(e));
-        return S_OK;
-    }
-};
 
 class ConnectionPointTest : public PeerFixture {
 protected:

@@ -5,6 +5,8 @@
 #include "platform/ole/Registry.h"
 #include "platform/ole/ServiceFile.h"
 #include "platform/qt/QtBusPump.h"
+#include "tests/support/PrivateSessionBus.h"
+#include "tests/support/RecordingSink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -58,32 +60,6 @@ bool serverRunning() {
     ComPtr<IUnknown> unknown;
     return SUCCEEDED(GetActiveObject(CLSID_NavilonixAutomation, nullptr, unknown.out()));
 }
-
-class RecordingSink final : public IDispatch {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (riid != IID_IUnknown && riid != IID_IDispatch) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        events.push_back(id);
-        return S_OK;
-    }
-    bool received(DISPID id) const { return std::find(events.begin(), events.end(), id) != events.end(); }
-
-    std::vector<DISPID> events;
-    ULONG references = 1;
-};
 
 class ServerBus : public ::testing::Test {
 protected:
@@ -401,26 +377,9 @@ TEST_F(ServerBus, RegisterWritesTheActivationFileAndUnregisterRemovesIt) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Never the user's own bus or service folder: run under a session bus of our own.
-    if (!std::getenv("NVX_SERVER_BUS")) {
-        setenv("NVX_SERVER_BUS", "1", 1);
-        setenv("XDG_DATA_HOME", NVX_XDG_DATA_HOME, 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        std::vector<char*> args{const_cast<char*>("dbus-run-session"),
-                                const_cast<char*>("--config-file=" NVX_SESSION_CONF), const_cast<char*>("--")};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        ::execvp("dbus-run-session", args.data());
-        std::perror("dbus-run-session");
-        return 1;
-    }
-    ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
-    RegisterNavilonixMarshaling();
-    auto transport = InstallQtComTransport();
-    CoInitialize(nullptr);
-    const int result = RUN_ALL_TESTS();
-    CoUninitialize();
-    return result;
+    // Never the user's own bus or service folder: run under a session bus of our own. The servers the tests start
+    // show no window on a screen.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ReexecUnderPrivateSessionBus(argc, argv, "NVX_SERVER_BUS", NVX_SESSION_CONF, NVX_XDG_DATA_HOME);
+    return RunBusTests(argc, argv);
 }

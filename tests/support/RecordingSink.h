@@ -1,0 +1,71 @@
+// An event sink for tests: records every event it receives with its arguments, the thread it arrived on and
+// whether the test said it was inside a call, optionally hands each event to a callback, and counts references
+// without ever deleting itself (it lives on the test's stack or in its fixture).
+#pragma once
+
+#include "platform/ole/Bstr.h"
+#include "platform/ole/Guid.h"
+#include "platform/ole/Unknown.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+class RecordingSink final : public IDispatch {
+public:
+    struct Event {
+        DISPID dispId;
+        // In order; a BSTR as its UTF-8 text, a VT_I4 as its decimal number, anything else as "vt" and its type.
+        std::vector<std::string> arguments;
+        std::thread::id thread;
+        bool duringCall; // inCall was set when it arrived
+    };
+    std::vector<Event> events;
+    bool inCall = false;
+    // Called after each event is recorded (it may run a message loop of its own).
+    std::function<void(DISPID)> onEvent;
+    ULONG refCount = 1;
+
+    // The events' DISPIDs in order of arrival.
+    std::vector<DISPID> dispIds() const {
+        std::vector<DISPID> ids;
+        for (const Event& e : events)
+            ids.push_back(e.dispId);
+        return ids;
+    }
+    bool received(DISPID id) const {
+        return std::any_of(events.begin(), events.end(), [id](const Event& e) { return e.dispId == id; });
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid != IID_IUnknown && riid != IID_IDispatch) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refCount; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refCount; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        Event e{dispId, {}, std::this_thread::get_id(), inCall};
+        for (UINT i = params ? params->cArgs : 0; i > 0; --i) {
+            const VARIANT& v = params->rgvarg[i - 1];
+            e.arguments.push_back(v.vt == VT_BSTR ? BstrToUtf8(v.bstrVal)
+                                  : v.vt == VT_I4 ? std::to_string(v.lVal)
+                                                  : "vt" + std::to_string(v.vt));
+        }
+        events.push_back(std::move(e));
+        if (onEvent)
+            onEvent(dispId);
+        return S_OK;
+    }
+};
