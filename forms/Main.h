@@ -201,6 +201,12 @@ private:
 
     // --- Trip computing and trips list (MainComputing.cpp) ---
 public:
+    void ComputingButtonClick(QObject* Sender = nullptr);
+    void ComputingResultButtonClick(QObject* Sender = nullptr);
+    // The trips list's selection handler: a row that becomes selected makes its trip the server's current one
+    // and sets the export button by the trip's track points; unselection does nothing.
+    void TripsListViewSelectItem(QObject* Sender, QTreeWidgetItem* Item, bool Selected);
+
 private:
     // Wires the handlers of this region (called by the constructor).
     void ConnectComputingHandlers();

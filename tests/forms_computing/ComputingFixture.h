@@ -1,0 +1,64 @@
+// The main window connected to the scriptable fake (registered as the running server object), with Russian
+// format settings and scripted message boxes, for the computing and trips list tests.
+#pragma once
+
+#include "automation/Navilonix_OCX.h"
+#include "forms/Controls.h"
+#include "forms/Main.h"
+#include "forms/UiSeam.h"
+#include "platform/rtl/FormatSettings.h"
+#include "tests/support/FakeAutomation.h"
+
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Reaches the window's private fill.
+struct TMainFormTestAccess {
+    static void FillTripsList(TMainForm& form) { form.FillTripsList(); }
+};
+
+class ComputingFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_settings.emplace(TFormatSettings::Russian());
+        UiSeam::SetScripted(true);
+        UiSeam::Reset();
+        Fake = FakeAutomation::Create();
+        Fake->RegisterAsActive();
+        Form = std::make_unique<TMainForm>();
+    }
+
+    void TearDown() override {
+        Form->DisconnectButtonClick();
+        Form.reset();
+        Fake->Revoke();
+        Fake = nullptr;
+        UiSeam::Reset();
+        m_settings.reset();
+    }
+
+    void Connect() {
+        Form->ConnectButton->setEnabled(true);
+        Form->ConnectButton->click();
+        ASSERT_NE(Automation, nullptr);
+    }
+
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> texts;
+        for (const UiSeam::Shown& shown : UiSeam::ShownBoxes())
+            texts.push_back(shown.text.toStdString());
+        return texts;
+    }
+
+    ComPtr<FakeAutomation> Fake;
+    std::unique_ptr<TMainForm> Form;
+
+private:
+    std::optional<TFormatSettingsScope> m_settings;
+};
