@@ -216,10 +216,24 @@ private:
 
     // --- Check point list page and vehicle check point parameters (MainCheckPoints.cpp) ---
 public:
+    // The list's selection handler: a selected row becomes the server's current check point.
+    void ChPListViewSelectItem(QObject* Sender, QTreeWidgetItem* Item, bool Selected);
+    void LoadChPFromFileButtonClick(QObject* Sender = nullptr);
+    void SaveChPToFileButtonClick(QObject* Sender = nullptr);
+    void ClearCheckPointsButtonClick(QObject* Sender = nullptr);
+    void DeleteCheckPointButtonClick(QObject* Sender = nullptr);
+    // The drop-down handler of both the check point and the geozone file boxes: both get the names of the
+    // server's check point files.
+    void CheckPointsBoxDropDown(QObject* Sender = nullptr);
+    void SetChPPrmsButtonClick(QObject* Sender = nullptr);
+
 private:
     void ConnectCheckPointHandlers();
     // Refills the check point list from the server.
     void FillChPList();
+    // Runs a check point file dialog in the server's check point folder; the bare name of the chosen file
+    // (no folder, no extension), or nothing when the dialog was cancelled or the connection went meanwhile.
+    bool ChooseChPFile(TFileDialog& dialog, std::string& name);
     // --- end of check point list page and vehicle check point parameters ---
 
     // --- Check point dialogs (MainCheckPointDialogs.cpp) ---

@@ -1,10 +1,185 @@
-// The check point list page and the vehicle check point parameters of the main window.
+// The check point list page and the vehicle check point parameters of the main window: the list of the server's
+// check points with its current one, loading, saving, clearing and deleting them, and the call that gives a
+// vehicle its check point and geozone lists.
 #include "forms/Main.h"
 
+#include "automation/Navilonix_OCX.h"
+#include "forms/Controls.h"
+#include "forms/Formats.h"
+#include "forms/UiSeam.h"
+#include "platform/ole/Bstr.h"
+#include "platform/rtl/Conversion.h"
+#include "platform/rtl/FileName.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
 #include <QTreeWidget>
 
-void TMainForm::ConnectCheckPointHandlers() {}
+#include <cstdint>
+#include <set>
+
+namespace {
+
+// The folder of the server's check point files, below its work directory.
+const char* const PointsFolder = "/Points";
+
+std::string Text(BSTR value) {
+    return BStr(value).utf8();
+}
+
+QString QText(BSTR value) {
+    return QString::fromStdString(Text(value));
+}
+
+// Suspends a list's repainting for a refill; repainting resumes when the scope ends, also when an error ends the
+// fill part-way.
+class TBatchUpdate {
+public:
+    explicit TBatchUpdate(QWidget* view) : m_view(view) { m_view->setUpdatesEnabled(false); }
+    TBatchUpdate(const TBatchUpdate&) = delete;
+    TBatchUpdate& operator=(const TBatchUpdate&) = delete;
+    ~TBatchUpdate() { m_view->setUpdatesEnabled(true); }
+
+private:
+    QWidget* m_view;
+};
+
+} // namespace
+
+void TMainForm::ConnectCheckPointHandlers() {
+    // Only selections count: a row that loses its selection changes nothing in the server.
+    connect(ChPListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection&) {
+                std::set<int> rows;
+                for (const QModelIndex& index : selected.indexes())
+                    rows.insert(index.row());
+                for (const int row : rows) {
+                    QTreeWidgetItem* item = ChPListView->topLevelItem(row);
+                    Guarded([this, item] { ChPListViewSelectItem(ChPListView, item, true); });
+                }
+            });
+    OnClick(LoadChPFromFileButton, &TMainForm::LoadChPFromFileButtonClick);
+    OnClick(SaveChPToFileButton, &TMainForm::SaveChPToFileButtonClick);
+    OnClick(ClearCheckPointsButton, &TMainForm::ClearCheckPointsButtonClick);
+    OnClick(DeleteCheckPointButton, &TMainForm::DeleteCheckPointButtonClick);
+    connect(CheckPointsBox, &TComboBox::DropDown, this,
+            [this] { Guarded([this] { CheckPointsBoxDropDown(CheckPointsBox); }); });
+    connect(GeoZonesBox, &TComboBox::DropDown, this,
+            [this] { Guarded([this] { CheckPointsBoxDropDown(GeoZonesBox); }); });
+    OnClick(SetChPPrmsButton, &TMainForm::SetChPPrmsButtonClick);
+}
 
 void TMainForm::FillChPList() {
+    const TBatchUpdate batch(ChPListView);
     ChPListView->clear();
+    if (!Automation)
+        return;
+
+    const LONG count = Automation->get_CheckPointsNum();
+    const LONG current = Automation->get_CheckPointIndex();
+    // A negative count is no list at all: nothing to walk and no row to select.
+    const LONG n = count < 0 ? 0 : count;
+    // An index beyond the list, or a negative one (compared unsigned, it is beyond too), selects the last row.
+    const LONG s = static_cast<std::uint32_t>(current) > static_cast<std::uint32_t>(n) ? n : current;
+
+    for (LONG i = 1; i <= n; ++i) {
+        Automation->set_CheckPointIndex(i);
+        QStringList texts;
+        texts.reserve(6);
+        texts.append(QText(Automation->get_CheckPointName()));
+        auto* item = new QTreeWidgetItem(ChPListView, texts);
+        item->setData(0, Qt::UserRole, static_cast<int>(i));
+        item->setText(1, QText(Automation->get_CheckPointAddress()));
+        item->setText(2, QText(Automation->get_CheckPointID()));
+        // Southern latitudes and western longitudes show their absolute value with their own hemisphere.
+        item->setText(3, QString::fromStdString(FormatLatitude(Automation->get_CheckPointLatitude())));
+        item->setText(4, QString::fromStdString(FormatLongitude(Automation->get_CheckPointLongitude())));
+        item->setText(5, QString::fromStdString(IntToStr(Automation->get_CheckPointRadius())));
+    }
+
+    if (s != 0) {
+        Automation->set_CheckPointIndex(s);
+        QTreeWidgetItem* item = ChPListView->topLevelItem(static_cast<int>(s - 1));
+        ChPListView->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+        ChPListView->setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ChPListView->scrollToItem(item, QAbstractItemView::EnsureVisible);
+    }
+    ChangeCheckPointButton->setEnabled(s != 0);
+    DeleteCheckPointButton->setEnabled(s != 0);
+}
+
+void TMainForm::ChPListViewSelectItem(QObject*, QTreeWidgetItem* Item, bool Selected) {
+    if (!Selected || !Item || !Automation)
+        return;
+    Automation->set_CheckPointIndex(static_cast<LONG>(Item->data(0, Qt::UserRole).toInt()));
+}
+
+bool TMainForm::ChooseChPFile(TFileDialog& dialog, std::string& name) {
+    dialog.InitialDir = QText(Automation->get_WorkDirectory()) + PointsFolder;
+    dialog.FileName.clear();
+    if (!UiSeam::ExecuteFileDialog(dialog, this) || !Automation)
+        return false;
+    name = ChangeFileExt(ExtractFileName(dialog.FileName.toStdString()), "");
+    return true;
+}
+
+void TMainForm::LoadChPFromFileButtonClick(QObject*) {
+    std::string name;
+    if (!ChooseChPFile(*LoadChPDialog, name))
+        return;
+    Automation->LoadChPFromFile(BStr(name).get());
+    Automation->set_CheckPointIndex(1);
+    FillChPList();
+}
+
+void TMainForm::SaveChPToFileButtonClick(QObject*) {
+    std::string name;
+    if (!ChooseChPFile(*SaveChPDialog, name))
+        return;
+    Automation->SaveChPToFile(BStr(name).get());
+}
+
+void TMainForm::ClearCheckPointsButtonClick(QObject*) {
+    Automation->ClearCheckPoints();
+    FillChPList();
+}
+
+void TMainForm::DeleteCheckPointButtonClick(QObject*) {
+    Automation->DeleteCheckPoint();
+    FillChPList();
+}
+
+void TMainForm::CheckPointsBoxDropDown(QObject*) {
+    {
+        const TBatchUpdate batch(CheckPointsBox);
+        CheckPointsBox->ClearItems();
+        if (Automation) {
+            const std::string pattern = Text(Automation->get_WorkDirectory()) + PointsFolder + "/*.chp";
+            for (const std::string& file : FindFiles(pattern))
+                CheckPointsBox->AddItem(QString::fromStdString(ChangeFileExt(file, "")));
+        }
+    }
+    const TBatchUpdate batch(GeoZonesBox);
+    GeoZonesBox->ClearItems();
+    for (int i = 0; i < CheckPointsBox->count(); ++i)
+        GeoZonesBox->AddItem(CheckPointsBox->itemText(i), CheckPointsBox->itemData(i));
+}
+
+void TMainForm::SetChPPrmsButtonClick(QObject*) {
+    const LONG useDefaults = DefaultChPPrmsBox->isChecked() ? 1 : 0;
+    const std::string checkPointsFile = CheckPointsBox->Text().toStdString();
+    const LONG callOnPark = CallPointsByParkBox->isChecked() ? 1 : 0;
+    const LONG parkMinutes = StrToInt(CallPointsByParkTimeEdit->text().toStdString());
+    const LONG callOnSensor = CallPointsBySensBox->isChecked() ? 1 : 0;
+    const LONG sensorNumber = CallPointsBySensIndexBox->currentIndex() + 1;
+    const LONG sensorSeconds = StrToInt(CallPointsBySensTimeEdit->text().toStdString());
+    const std::string geoZonesFile = GeoZonesBox->Text().toStdString();
+    const LONG device = StrToInt(CarsComboBox->Text().toStdString());
+    const std::string groupFile = GroupsComboBox->Text().toStdString();
+    Automation->SetCarChPParameters(BStr(groupFile).get(), device, useDefaults, BStr(checkPointsFile).get(), callOnPark,
+                                    parkMinutes, callOnSensor, sensorNumber, sensorSeconds, BStr(geoZonesFile).get());
 }
