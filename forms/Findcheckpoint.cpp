@@ -1,6 +1,11 @@
 #include "forms/Findcheckpoint.h"
 
+#include "automation/Navilonix_OCX.h"
+#include "forms/Checkpointproperties.h"
 #include "forms/Controls.h"
+#include "forms/Main.h"
+#include "forms/MaskEdit.h"
+#include "platform/ole/Bstr.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -30,11 +35,15 @@ QLineEdit* MakeEdit(const char* name, QWidget* parent, int left, int top) {
     return edit;
 }
 
-// Whole degrees, whole minutes and thousandths of a minute; every digit optional.
-QLineEdit* MakeCoordinateEdit(const char* name, QWidget* parent, int left, int top) {
-    QLineEdit* edit = MakeEdit(name, parent, left, top);
-    edit->setInputMask(QStringLiteral("000° 00,000’; "));
-    return edit;
+TFindCheckPointForm::TScript& Script() {
+    static TFindCheckPointForm::TScript script;
+    return script;
+}
+
+// A text property of the server, or an empty text when the connection went during the search (the server's
+// close event can arrive while an earlier call waits for its answer).
+QString ReadText(BSTR (TNavilonixAutomation::*get)()) {
+    return Automation ? QString::fromStdString(BStr((Automation->*get)()).utf8()) : QString();
 }
 
 } // namespace
@@ -77,5 +86,41 @@ TFindCheckPointForm::TFindCheckPointForm(QWidget* parent) : QDialog(parent) {
 
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(FindButton, &QPushButton::clicked, this,
+            [this] { TMainForm::Guarded([this] { FindButtonClick(FindButton); }); });
     LatMaskEdit->setFocus();
+}
+
+void TFindCheckPointForm::FindButtonClick(QObject*) {
+    const double latitude = CoordinateTextToDegrees(LatMaskEdit->Text(), MaxLatitude);
+    const double longitude = CoordinateTextToDegrees(LngMaskEdit->Text(), MaxLongitude);
+    LONG found = 0;
+    if (Automation) {
+        Automation->SetCurrentCoords(latitude, longitude);
+        found = Automation->get_CurrentCheckPointIndex();
+    }
+    if (found < 1 || !Automation) {
+        NameEdit->clear();
+        AddressEdit->clear();
+        IDEdit->clear();
+        return;
+    }
+    Automation->set_CheckPointIndex(found);
+    NameEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointName));
+    AddressEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointAddress));
+    IDEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointID));
+}
+
+int TFindCheckPointForm::ShowModal() {
+    setResult(QDialog::Rejected);
+    if (Script()) {
+        Script()(*this);
+        return result();
+    }
+    LatMaskEdit->setFocus();
+    return exec();
+}
+
+void TFindCheckPointForm::SetScript(TScript script) {
+    Script() = std::move(script);
 }

@@ -3,23 +3,36 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TMaskEdit;
 
 class TFindCheckPointForm : public QDialog {
     Q_OBJECT
 public:
     explicit TFindCheckPointForm(QWidget* parent = nullptr);
 
+    // Asks the server for the check point at the typed coordinates and shows its name, address and ID (empty
+    // fields when there is none or the console is not connected).
+    void FindButtonClick(QObject* Sender = nullptr);
+
+    // Shows the dialog modally and returns QDialog::Accepted or QDialog::Rejected. While a script is set
+    // (tests), nothing is shown: the script types, finds and closes in place of the user.
+    int ShowModal();
+    using TScript = std::function<void(TFindCheckPointForm&)>;
+    static void SetScript(TScript script);
+
     QFrame* Panel;
     QPushButton* OKButton;
     QPushButton* CancelButton;
     QLabel* LatLabel;
     QLabel* LngLabel;
-    QLineEdit* LatMaskEdit;
-    QLineEdit* LngMaskEdit;
+    TMaskEdit* LatMaskEdit;
+    TMaskEdit* LngMaskEdit;
     QPushButton* FindButton;
     QLabel* NameLabel;
     QLineEdit* NameEdit;

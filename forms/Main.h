@@ -238,6 +238,12 @@ private:
 
     // --- Check point dialogs (MainCheckPointDialogs.cpp) ---
 public:
+    // Enter a new check point, edit the server's current one, and ask the server which check point lies at
+    // given coordinates; each in a modal dialog of its own.
+    void AddCheckPointButtonClick(QObject* Sender = nullptr);
+    void ChangeCheckPointButtonClick(QObject* Sender = nullptr);
+    void FindCheckPointButtonClick(QObject* Sender = nullptr);
+
 private:
     void ConnectCheckPointDialogHandlers();
     // --- end of check point dialogs ---
