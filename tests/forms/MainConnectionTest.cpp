@@ -469,8 +469,8 @@ TEST_F(MainConnectionTest, EndEventShowsTheResult) {
     EXPECT_EQ(Form->ComputingStatusInfoLabel->text(), "Готов");
     EXPECT_FALSE(Form->ComputingTimer->isActive());
     // The poll, the check, then the trips list's fill (no trips here).
-    EXPECT_EQ(Fake->Calls(), (std::vector<std::string>{"get_ComputingBusy", "get_ComputingCheck", "get_TripsNum",
-                                                        "get_TripIndex"}));
+    EXPECT_EQ(Fake->Calls(),
+              (std::vector<std::string>{"get_ComputingBusy", "get_ComputingCheck", "get_TripsNum", "get_TripIndex"}));
 
     Fake->Set("ComputingCheck", LONG{0});
     new QTreeWidgetItem(Form->TripsListView, QStringList{"1"});
