@@ -1,5 +1,5 @@
-// The console window tests and the groups tree and panel tests run under the offscreen platform with the
-// application object set up as at start-up and every box answered by the dialog seam.
+// Every console window test executable runs under the offscreen platform with the application object set up as
+// at start-up and every box answered by the dialog seam.
 #include "tests/forms/TestApplication.h"
 
 #include <gtest/gtest.h>
