@@ -9,6 +9,7 @@
 #include "forms/UiSeam.h"
 #include "platform/rtl/FormatSettings.h"
 #include "tests/forms/TreeFleet.h"
+#include "tests/forms/WindowFixture.h"
 #include "tests/support/FakeAutomation.h"
 
 #include <QPushButton>
@@ -31,31 +32,11 @@ struct TMainFormTestAccess {
     static bool ChangeHandlerAttached(const TMainForm& form) { return form.GroupsListChangeAttached(); }
 };
 
-class TreeFixture : public ::testing::Test {
+class TreeFixture : public WindowFixture {
 protected:
     void SetUp() override {
-        m_settings.emplace(TFormatSettings::Russian());
-        UiSeam::SetScripted(true);
-        UiSeam::Reset();
-        Fake = FakeAutomation::Create();
+        WindowFixture::SetUp();
         Fake->SetFleet(DemoFleet());
-        Fake->RegisterAsActive();
-        Form = std::make_unique<TMainForm>();
-    }
-
-    void TearDown() override {
-        Form->DisconnectButtonClick();
-        Form.reset();
-        Fake->Revoke();
-        Fake = nullptr;
-        UiSeam::Reset();
-        m_settings.reset();
-    }
-
-    void Connect() {
-        Form->ConnectButton->setEnabled(true);
-        Form->ConnectButton->click();
-        ASSERT_NE(Automation, nullptr);
     }
 
     // The group node with this text, or its vehicle node with this text.
@@ -79,17 +60,4 @@ protected:
     }
 
     QString Value(QTreeWidget* list, int row) const { return list->topLevelItem(row)->text(1); }
-
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const UiSeam::Shown& shown : UiSeam::ShownBoxes())
-            texts.push_back(shown.text.toStdString());
-        return texts;
-    }
-
-    ComPtr<FakeAutomation> Fake;
-    std::unique_ptr<TMainForm> Form;
-
-private:
-    std::optional<TFormatSettingsScope> m_settings;
 };

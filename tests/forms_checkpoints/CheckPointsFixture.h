@@ -7,6 +7,7 @@
 #include "forms/Main.h"
 #include "forms/UiSeam.h"
 #include "platform/rtl/FormatSettings.h"
+#include "tests/forms/WindowFixture.h"
 #include "tests/support/FakeAutomation.h"
 
 #include <QPushButton>
@@ -30,29 +31,13 @@ inline FakeRecord CheckPoint(const std::string& name, double latitude, double lo
                       {"CheckPointLongitude", longitude}, {"CheckPointRadius", radius}};
 }
 
-class CheckPointsFixture : public ::testing::Test {
+class CheckPointsFixture : public WindowFixture {
 protected:
     void SetUp() override {
-        m_settings.emplace(TFormatSettings::Russian());
-        UiSeam::SetScripted(true);
-        UiSeam::Reset();
-        Fake = FakeAutomation::Create();
-        Fake->RegisterAsActive();
-        Form = std::make_unique<TMainForm>();
-        Form->ConnectButton->setEnabled(true);
-        Form->ConnectButton->click();
-        ASSERT_NE(Automation, nullptr);
+        WindowFixture::SetUp();
+        Connect();
         UiSeam::Reset();
         Fake->ClearCalls();
-    }
-
-    void TearDown() override {
-        Form->DisconnectButtonClick();
-        Form.reset();
-        Fake->Revoke();
-        Fake = nullptr;
-        UiSeam::Reset();
-        m_settings.reset();
     }
 
     // Gives the fake these check points with this current one, and forgets the calls made so far.
@@ -74,18 +59,4 @@ protected:
                 rows.push_back(r);
         return rows;
     }
-
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const UiSeam::Shown& shown : UiSeam::ShownBoxes())
-            if (shown.kind == UiSeam::Kind::MessageBox)
-                texts.push_back(shown.text.toStdString());
-        return texts;
-    }
-
-    ComPtr<FakeAutomation> Fake;
-    std::unique_ptr<TMainForm> Form;
-
-private:
-    std::optional<TFormatSettingsScope> m_settings;
 };

@@ -7,6 +7,7 @@
 #include "forms/Main.h"
 #include "forms/UiSeam.h"
 #include "platform/rtl/FormatSettings.h"
+#include "tests/forms/WindowFixture.h"
 #include "tests/support/FakeAutomation.h"
 
 #include <QPushButton>
@@ -23,42 +24,4 @@ struct TMainFormTestAccess {
     static void FillTripsList(TMainForm& form) { form.FillTripsList(); }
 };
 
-class ComputingFixture : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_settings.emplace(TFormatSettings::Russian());
-        UiSeam::SetScripted(true);
-        UiSeam::Reset();
-        Fake = FakeAutomation::Create();
-        Fake->RegisterAsActive();
-        Form = std::make_unique<TMainForm>();
-    }
-
-    void TearDown() override {
-        Form->DisconnectButtonClick();
-        Form.reset();
-        Fake->Revoke();
-        Fake = nullptr;
-        UiSeam::Reset();
-        m_settings.reset();
-    }
-
-    void Connect() {
-        Form->ConnectButton->setEnabled(true);
-        Form->ConnectButton->click();
-        ASSERT_NE(Automation, nullptr);
-    }
-
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const UiSeam::Shown& shown : UiSeam::ShownBoxes())
-            texts.push_back(shown.text.toStdString());
-        return texts;
-    }
-
-    ComPtr<FakeAutomation> Fake;
-    std::unique_ptr<TMainForm> Form;
-
-private:
-    std::optional<TFormatSettingsScope> m_settings;
-};
+class ComputingFixture : public WindowFixture {};

@@ -8,6 +8,7 @@
 #include "forms/Pointslist.h"
 #include "forms/UiSeam.h"
 #include "platform/rtl/FormatSettings.h"
+#include "tests/forms/WindowFixture.h"
 #include "tests/support/FakeAutomation.h"
 
 #include <QComboBox>
@@ -21,30 +22,15 @@
 #include <string>
 #include <vector>
 
-class EntriesFixture : public ::testing::Test {
+class EntriesFixture : public WindowFixture {
 protected:
-    void SetUp() override {
-        m_settings.emplace(TFormatSettings::Russian());
-        UiSeam::SetScripted(true);
-        UiSeam::Reset();
-        Fake = FakeAutomation::Create();
-        Fake->RegisterAsActive();
-        Form = std::make_unique<TMainForm>();
-    }
-
     void TearDown() override {
         TPointsListForm::SetShownHook(nullptr);
-        Form->DisconnectButtonClick();
-        Form.reset();
-        Fake->Revoke();
-        Fake = nullptr;
-        UiSeam::Reset();
-        m_settings.reset();
+        WindowFixture::TearDown();
     }
 
     void Connect() {
-        Form->ConnectButton->click();
-        ASSERT_NE(Automation, nullptr);
+        WindowFixture::Connect();
         Fake->ClearCalls();
         UiSeam::Reset();
     }
@@ -78,10 +64,4 @@ protected:
                 texts.push_back(shown.text.toStdString());
         return texts;
     }
-
-    ComPtr<FakeAutomation> Fake;
-    std::unique_ptr<TMainForm> Form;
-
-private:
-    std::optional<TFormatSettingsScope> m_settings;
 };
