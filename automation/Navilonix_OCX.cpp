@@ -140,6 +140,15 @@ HRESULT HrCheck(HRESULT code, const char* expression, const char* source, int li
     return code;
 }
 
+void OleCheck(HRESULT code) {
+    if (code >= 0)
+        return;
+    const std::string text = TrimmedSystemText(code);
+    if (!SystemErrorText(code))
+        throw EOleSysError(text, code); // the text already names the code
+    throw EOleSysError(Format("%s (0x%.8X)", text.c_str(), static_cast<unsigned>(code)), code);
+}
+
 // --- TServerEventDispatch -------------------------------------------------------------------------------------
 
 TServerEventDispatch::TServerEventDispatch(TOleServer* Server) : m_server(Server) {}
@@ -490,8 +499,8 @@ T TNavilonixAutomation::ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T
         intf->set_##name(Value);                                                                                       \
     }
 #define NVX_OCX_METHOD(slot, name, params, args)                                                                       \
-    void TNavilonixAutomation::name params {                                                                           \
+    HRESULT TNavilonixAutomation::name params {                                                                        \
         ComPtr<INavilonixAutomation> intf(GetDefaultInterface());                                                      \
-        intf->name args;                                                                                               \
+        return intf->name args;                                                                                        \
     }
 NAVILONIX_MEMBERS(NVX_OCX_READ, NVX_OCX_WRITE, NVX_OCX_METHOD)

@@ -30,6 +30,9 @@ TDebugBreak SetDebugBreak(TDebugBreak debugBreak);
 // The result check: codes >= 0 pass; a failure shows the prompt: Yes raises EOleException, Cancel breaks into the
 // debugger and then continues as No, No returns the code.
 HRESULT HrCheck(HRESULT code, const char* expression, const char* source, int line);
+// For the console's own use on the result of a method: a failed code raises EOleSysError with the system's text
+// and the code; the wrapper itself never prompts for a method.
+void OleCheck(HRESULT code);
 
 enum TConnectKind { ckRunningOrNew, ckNewInstance, ckRunningInstance, ckRemote, ckAttachToInterface };
 
@@ -133,10 +136,11 @@ public:
     TNotifyEvent OnEndFieldsComputing;
 
     // Forwarding operations: get_X() returns the property (a BSTR or VARIANT then belongs to the caller),
-    // set_X(Value) writes it, and each method keeps its name and arguments.
+    // set_X(Value) writes it, and each method keeps its name and arguments and returns the server's result
+    // unexamined.
 #define NVX_OCX_DECLARE_READ(slot, name, type) type get_##name();
 #define NVX_OCX_DECLARE_WRITE(slot, name, type) void set_##name(type Value);
-#define NVX_OCX_DECLARE_METHOD(slot, name, params, args) void name params;
+#define NVX_OCX_DECLARE_METHOD(slot, name, params, args) HRESULT name params;
     NAVILONIX_MEMBERS(NVX_OCX_DECLARE_READ, NVX_OCX_DECLARE_WRITE, NVX_OCX_DECLARE_METHOD)
 #undef NVX_OCX_DECLARE_READ
 #undef NVX_OCX_DECLARE_WRITE

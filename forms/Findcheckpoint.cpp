@@ -92,11 +92,12 @@ TFindCheckPointForm::TFindCheckPointForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TFindCheckPointForm::FindButtonClick(QObject*) {
-    const double latitude = CoordinateTextToDegrees(LatMaskEdit->Text(), MaxLatitude);
-    const double longitude = CoordinateTextToDegrees(LngMaskEdit->Text(), MaxLongitude);
+    // The aligned texts: Enter runs the search with the focus still in a coordinate edit.
+    const double latitude = CoordinateTextToDegrees(LatMaskEdit->AlignedText(), MaxLatitude);
+    const double longitude = CoordinateTextToDegrees(LngMaskEdit->AlignedText(), MaxLongitude);
     LONG found = 0;
     if (Automation) {
-        Automation->SetCurrentCoords(latitude, longitude);
+        OleCheck(Automation->SetCurrentCoords(latitude, longitude));
         found = Automation->get_CurrentCheckPointIndex();
     }
     if (found < 1 || !Automation) {
@@ -106,6 +107,7 @@ void TFindCheckPointForm::FindButtonClick(QObject*) {
         return;
     }
     Automation->set_CheckPointIndex(found);
+    m_foundIndex = found;
     NameEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointName));
     AddressEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointAddress));
     IDEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointID));

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "platform/ole/Types.h"
+
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -19,6 +21,8 @@ public:
     // Asks the server for the check point at the typed coordinates and shows its name, address and ID (empty
     // fields when there is none or the console is not connected).
     void FindButtonClick(QObject* Sender = nullptr);
+    // The index of the check point the last successful search made the server's current one; 0 before any.
+    LONG FoundIndex() const { return m_foundIndex; }
 
     // Shows the dialog modally and returns QDialog::Accepted or QDialog::Rejected. While a script is set
     // (tests), nothing is shown: the script types, finds and closes in place of the user.
@@ -40,6 +44,9 @@ public:
     QLineEdit* AddressEdit;
     QLabel* IDLabel;
     QLineEdit* IDEdit;
+
+private:
+    LONG m_foundIndex = 0;
 };
 
 // The instance created at start-up; it is never shown (the find command makes a dialog of its own).

@@ -10,6 +10,9 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeWidget>
+
+#include <cmath>
 
 namespace {
 
@@ -32,6 +35,32 @@ std::string Utf8(const QLineEdit* edit) {
     return edit->text().toStdString();
 }
 
+// A coordinate as the change dialog shows it. The mask holds no sign, so it shows the absolute value, notes a
+// southern latitude or a western longitude beside it, and the stored sign goes back on whatever the edit holds on
+// OK. A value the mask cannot show at all (see DegreesToCoordinateText) that is left untouched is written back
+// as it was.
+struct TShownCoordinate {
+    double stored = 0.0;
+    QString unshownText; // the edit's text when the value could not be shown, else null
+
+    void Show(TMaskEdit* edit, double value, const char* negativeNote) {
+        stored = value;
+        const QString text = DegreesToCoordinateText(std::fabs(value));
+        edit->SetText(text);
+        edit->SetNote(value < 0.0 ? QString::fromUtf8(negativeNote) : QString());
+        unshownText = text.isEmpty() ? edit->Text() : QString();
+    }
+};
+
+// A coordinate edit's value on OK, read from its aligned text (as it reads once focus has left it, also when
+// Enter closed the dialog from inside the edit).
+double ReadCoordinate(const TMaskEdit* edit, double limit, const TShownCoordinate* shown = nullptr) {
+    if (shown && !shown->unshownText.isNull() && edit->Text() == shown->unshownText)
+        return shown->stored;
+    const double value = CoordinateTextToDegrees(edit->AlignedText(), limit);
+    return shown && shown->stored < 0.0 && value != 0.0 ? -value : value;
+}
+
 // What the properties dialog gives back on OK.
 struct TCheckPointValues {
     double latitude = 0.0;
@@ -39,20 +68,12 @@ struct TCheckPointValues {
     LONG radius = DefaultRadius;
 };
 
-// Latitude, longitude and radius, converted in this order. A coordinate filled from a value the mask cannot
-// show (see DegreesToCoordinateText) and left untouched keeps that value instead of becoming 0.
-TCheckPointValues ReadValues(const TCheckPointPropertiesForm& dialog, const QString& shownLat = {},
-                             double storedLat = 0.0, const QString& shownLng = {}, double storedLng = 0.0) {
+// Latitude, longitude and radius, converted in this order.
+TCheckPointValues ReadValues(const TCheckPointPropertiesForm& dialog, const TShownCoordinate* lat = nullptr,
+                             const TShownCoordinate* lng = nullptr) {
     TCheckPointValues values;
-    const auto keep = [](const QString& shown, const TMaskEdit* edit) {
-        return shown.isNull() ? false : edit->Text() == shown;
-    };
-    values.latitude = keep(shownLat, dialog.LatMaskEdit)
-                          ? storedLat
-                          : CoordinateTextToDegrees(dialog.LatMaskEdit->Text(), MaxLatitude);
-    values.longitude = keep(shownLng, dialog.LngMaskEdit)
-                           ? storedLng
-                           : CoordinateTextToDegrees(dialog.LngMaskEdit->Text(), MaxLongitude);
+    values.latitude = ReadCoordinate(dialog.LatMaskEdit, MaxLatitude, lat);
+    values.longitude = ReadCoordinate(dialog.LngMaskEdit, MaxLongitude, lng);
     values.radius = RadiusTextToRadius(dialog.RadiusEdit->text());
     return values;
 }
@@ -74,8 +95,9 @@ void TMainForm::AddCheckPointButtonClick(QObject*) {
     // The server may have gone while the dialog was open.
     if (!Automation)
         return;
-    Automation->AddCheckPoint(BStr(Utf8(dialog.NameEdit)).get(), BStr(Utf8(dialog.AddressEdit)).get(),
-                              BStr(Utf8(dialog.IDEdit)).get(), values.latitude, values.longitude, values.radius);
+    OleCheck(Automation->AddCheckPoint(BStr(Utf8(dialog.NameEdit)).get(), BStr(Utf8(dialog.AddressEdit)).get(),
+                                       BStr(Utf8(dialog.IDEdit)).get(), values.latitude, values.longitude,
+                                       values.radius));
     FillChPList();
 }
 
@@ -87,17 +109,13 @@ void TMainForm::ChangeCheckPointButtonClick(QObject*) {
     dialog.AddressEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointAddress));
     dialog.IDEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointID));
     dialog.RadiusEdit->setText(QString::number(Read(&TNavilonixAutomation::get_CheckPointRadius)));
-    const double storedLat = Read(&TNavilonixAutomation::get_CheckPointLatitude);
-    dialog.LatMaskEdit->SetText(DegreesToCoordinateText(storedLat));
-    const double storedLng = Read(&TNavilonixAutomation::get_CheckPointLongitude);
-    dialog.LngMaskEdit->SetText(DegreesToCoordinateText(storedLng));
-    // Texts of coordinates the mask cannot show; a null text for those it shows.
-    const QString unshownLat = DegreesToCoordinateText(storedLat).isEmpty() ? dialog.LatMaskEdit->Text() : QString();
-    const QString unshownLng = DegreesToCoordinateText(storedLng).isEmpty() ? dialog.LngMaskEdit->Text() : QString();
+    TShownCoordinate lat, lng;
+    lat.Show(dialog.LatMaskEdit, Read(&TNavilonixAutomation::get_CheckPointLatitude), "ю. ш.");
+    lng.Show(dialog.LngMaskEdit, Read(&TNavilonixAutomation::get_CheckPointLongitude), "з. д.");
 
     if (dialog.ShowModal() != QDialog::Accepted)
         return;
-    const TCheckPointValues values = ReadValues(dialog, unshownLat, storedLat, unshownLng, storedLng);
+    const TCheckPointValues values = ReadValues(dialog, &lat, &lng);
     if (!Automation)
         return;
     Write<BSTR>(&TNavilonixAutomation::set_CheckPointName, BStr(Utf8(dialog.NameEdit)).get());
@@ -113,4 +131,12 @@ void TMainForm::FindCheckPointButtonClick(QObject*) {
     // A fresh dialog at each press; OK and Cancel both just close it.
     TFindCheckPointForm dialog(this);
     dialog.ShowModal();
+    // A successful find made the found check point the server's current one, which Change and Delete act on:
+    // the list then shows it highlighted.
+    const LONG found = dialog.FoundIndex();
+    if (found < 1 || !Automation)
+        return;
+    const QList<QTreeWidgetItem*> selected = ChPListView->selectedItems();
+    if (selected.size() != 1 || selected.front()->data(0, Qt::UserRole).toInt() != found)
+        FillChPList();
 }

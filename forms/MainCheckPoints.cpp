@@ -4,6 +4,7 @@
 #include "forms/Main.h"
 
 #include "automation/Navilonix_OCX.h"
+#include "forms/Application.h"
 #include "forms/Controls.h"
 #include "forms/Formats.h"
 #include "forms/UiSeam.h"
@@ -13,6 +14,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,6 +29,14 @@ namespace {
 
 // The folder of the server's check point files, below its work directory.
 const char* const PointsFolder = "/Points";
+
+// Whether two paths name the same file or folder: the same text once cleaned, or the same existing target.
+bool SameFile(const QString& a, const QString& b) {
+    if (QDir::cleanPath(a) == QDir::cleanPath(b))
+        return true;
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
 
 std::string Text(BSTR value) {
     return BStr(value).utf8();
@@ -119,10 +130,21 @@ void TMainForm::ChPListViewSelectItem(QObject*, QTreeWidgetItem* Item, bool Sele
 }
 
 bool TMainForm::ChooseChPFile(TFileDialog& dialog, std::string& name) {
-    dialog.InitialDir = QText(Automation->get_WorkDirectory()) + PointsFolder;
+    const QString folder = QText(Automation->get_WorkDirectory()) + PointsFolder;
+    dialog.InitialDir = folder;
     dialog.FileName.clear();
     if (!UiSeam::ExecuteFileDialog(dialog, this) || !Automation)
         return false;
+    // The server knows its lists by bare name in its own folder: a file picked elsewhere would be another file
+    // of the same name there.
+    const QFileInfo picked(QDir(folder).absoluteFilePath(dialog.FileName));
+    if (!SameFile(picked.absolutePath(), folder)) {
+        Application->MessageBox(
+            QStringLiteral("Списки контрольных точек хранятся в папке сервера:\n%1\nВыберите файл в этой папке.")
+                .arg(QDir::cleanPath(folder)),
+            Application->Title(), MB_OK | MB_ICONWARNING);
+        return false;
+    }
     name = ChangeFileExt(ExtractFileName(dialog.FileName.toStdString()), "");
     return true;
 }
@@ -131,7 +153,7 @@ void TMainForm::LoadChPFromFileButtonClick(QObject*) {
     std::string name;
     if (!ChooseChPFile(*LoadChPDialog, name))
         return;
-    Automation->LoadChPFromFile(BStr(name).get());
+    OleCheck(Automation->LoadChPFromFile(BStr(name).get()));
     Automation->set_CheckPointIndex(1);
     FillChPList();
 }
@@ -140,16 +162,23 @@ void TMainForm::SaveChPToFileButtonClick(QObject*) {
     std::string name;
     if (!ChooseChPFile(*SaveChPDialog, name))
         return;
-    Automation->SaveChPToFile(BStr(name).get());
+    // The server writes <name>.chp whatever extension was picked; the dialog asked only about the picked file.
+    const QString target = SaveChPDialog->InitialDir + '/' + QString::fromStdString(name) + QStringLiteral(".chp");
+    if (QFileInfo::exists(target) &&
+        !SameFile(target, QDir(SaveChPDialog->InitialDir).absoluteFilePath(SaveChPDialog->FileName)) &&
+        Application->MessageBox(QStringLiteral("Файл %1 уже существует.\nЗаменить его?").arg(QDir::cleanPath(target)),
+                                Application->Title(), MB_YESNO | MB_ICONQUESTION) != ID_YES)
+        return;
+    OleCheck(Automation->SaveChPToFile(BStr(name).get()));
 }
 
 void TMainForm::ClearCheckPointsButtonClick(QObject*) {
-    Automation->ClearCheckPoints();
+    OleCheck(Automation->ClearCheckPoints());
     FillChPList();
 }
 
 void TMainForm::DeleteCheckPointButtonClick(QObject*) {
-    Automation->DeleteCheckPoint();
+    OleCheck(Automation->DeleteCheckPoint());
     FillChPList();
 }
 
@@ -180,6 +209,7 @@ void TMainForm::SetChPPrmsButtonClick(QObject*) {
     const std::string geoZonesFile = GeoZonesBox->Text().toStdString();
     const LONG device = StrToInt(CarsComboBox->Text().toStdString());
     const std::string groupFile = GroupsComboBox->Text().toStdString();
-    Automation->SetCarChPParameters(BStr(groupFile).get(), device, useDefaults, BStr(checkPointsFile).get(), callOnPark,
-                                    parkMinutes, callOnSensor, sensorNumber, sensorSeconds, BStr(geoZonesFile).get());
+    OleCheck(Automation->SetCarChPParameters(BStr(groupFile).get(), device, useDefaults, BStr(checkPointsFile).get(),
+                                             callOnPark, parkMinutes, callOnSensor, sensorNumber, sensorSeconds,
+                                             BStr(geoZonesFile).get()));
 }

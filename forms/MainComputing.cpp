@@ -85,8 +85,8 @@ void TMainForm::ComputingButtonClick(QObject*) {
     // A text that is no decimal number ends the click here, before anything is started.
     const LONG device = StrToInt(CarsComboBox->Text().toStdString());
     const std::string groupFile = GroupsComboBox->Text().toStdString();
-    Automation->StartComputing(BStr(groupFile).get(), device, BStr(startText).get(), BStr(endText).get(),
-                               BStr(source).get(), splitTrips);
+    OleCheck(Automation->StartComputing(BStr(groupFile).get(), device, BStr(startText).get(), BStr(endText).get(),
+                                        BStr(source).get(), splitTrips));
     ComputingTimerTimer(ComputingTimer);
     // Started even when the poll found the server idle: a computation that has not begun yet is seen next tick.
     ComputingTimer->start();

@@ -3,6 +3,7 @@
 #include "forms/Main.h"
 
 #include "automation/Navilonix_OCX.h"
+#include "forms/Application.h"
 #include "forms/Controls.h"
 #include "forms/Formats.h"
 #include "forms/Pointslist.h"
@@ -11,6 +12,7 @@
 #include "platform/rtl/FileName.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -145,9 +147,25 @@ void TMainForm::ExportToFileButtonClick(QObject*) {
     // The server may have closed while the dialog was open.
     if (!Automation)
         return;
-    const std::string fileName =
-        ChangeFileExt(Trim(ExportTrackDialog->FileName.toStdString()), TrackExtension(ExportTrackDialog->FilterIndex));
+    // Blanks and control characters go from both ends of the whole path and of its name part ("folder/  route").
+    const std::string confirmed = ExportTrackDialog->FileName.toStdString();
+    const std::string trimmed = Trim(confirmed);
+    const std::string folder = ExtractFilePath(trimmed);
+    const std::string name = Trim(ExtractFileName(trimmed));
+    if (Trim(ChangeFileExt(name, "")).empty()) { // nothing but blanks and an extension
+        Application->MessageBox(QStringLiteral("Не указано имя файла трека."), Application->Title(),
+                                MB_OK | MB_ICONWARNING);
+        return;
+    }
+    const std::string fileName = ChangeFileExt(folder + name, TrackExtension(ExportTrackDialog->FilterIndex));
     ExportTrackDialog->FileName = QString::fromStdString(fileName);
+    // The dialog confirmed another name than the one corrected here: a file under the corrected name is replaced
+    // only when the user says so.
+    if (fileName != confirmed && QFileInfo::exists(QString::fromStdString(fileName)) &&
+        Application->MessageBox(
+            QStringLiteral("Файл %1 уже существует.\nЗаменить его?").arg(QString::fromStdString(fileName)),
+            Application->Title(), MB_YESNO | MB_ICONQUESTION) != ID_YES)
+        return;
     // The format reaches the server as the file's extension; the other arguments are fixed.
-    Automation->ExportTrackToFile(BStr(fileName).get(), 1, BStr("").get(), BStr("").get(), 0, 0, -1, 0, 0, 0);
+    OleCheck(Automation->ExportTrackToFile(BStr(fileName).get(), 1, BStr("").get(), BStr("").get(), 0, 0, -1, 0, 0, 0));
 }

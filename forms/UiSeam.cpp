@@ -164,6 +164,10 @@ bool ExecuteFileDialog(TFileDialog& dialog, QWidget* parent) {
     SeamState& state = State();
     if (state.scripted) {
         state.shown.push_back({Kind::FileDialog, dialog.Title, dialog.FileName, 0});
+        if (state.whileShown) {
+            const auto action = state.whileShown;
+            action(state.shown.back());
+        }
         if (state.files.empty())
             return false;
         FileAnswer answer = state.files.front();

@@ -54,8 +54,8 @@ const std::vector<Shown>& ShownBoxes();
 Shown LastShown();
 // Forgets the queued answers, what was shown and the while-shown action.
 void Reset();
-// Scripted mode: runs while a box is "on screen", before it is answered, as the events a real box's own message
-// loop delivers would run.
+// Scripted mode: runs while a box or a file dialog is "on screen", before it is answered, as the events a real
+// box's or dialog's own message loop delivers would run.
 void SetWhileShown(std::function<void(const Shown&)> action);
 
 // How many message boxes are open right now (each runs a message loop of its own while it is open).

@@ -286,8 +286,18 @@ TEST_F(WrapperTest, FailedWritesAndMethodsShowNothing) {
     fake->Fail("StartComputing", E_FAIL);
     wrapper->set_GroupIndex(3);
     BStr text("x");
-    wrapper->StartComputing(text.get(), 1, text.get(), text.get(), text.get(), 1);
+    // The method's result goes back to the caller, unprompted; OleCheck turns it into an error on request.
+    const HRESULT result = wrapper->StartComputing(text.get(), 1, text.get(), text.get(), text.get(), 1);
+    EXPECT_EQ(result, E_FAIL);
     EXPECT_EQ(prompt.shown, 0);
+    try {
+        OleCheck(result);
+        ADD_FAILURE() << "no error raised";
+    } catch (const EOleSysError& error) {
+        EXPECT_EQ(error.ErrorCode(), E_FAIL);
+        EXPECT_EQ(error.Message(), "Unspecified error (0x80004005)");
+    }
+    EXPECT_NO_THROW(OleCheck(S_FALSE));
     EXPECT_EQ(fake->CallsOf("StartComputing").size(), 1u);
 }
 

@@ -151,6 +151,14 @@ TEST_F(CheckPointParametersTest, EveryValueGoesOutInItsPlaceWhateverTheCheckBoxe
     EXPECT_EQ(Form->CheckPointsBox->Text(), " Нет такого "); // nothing in the window changes
 }
 
+TEST_F(CheckPointParametersTest, FailedCallShowsTheErrorWithItsCode) {
+    Fake->Fail("SetCarChPParameters", E_INVALIDARG);
+    Form->SetChPPrmsButton->click();
+    EXPECT_EQ(SentCalls().size(), 1u);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"The parameter is incorrect (0x80070057)"});
+    EXPECT_EQ(UiSeam::LastShown().flags & MB_ICONMASK, MB_ICONERROR);
+}
+
 struct BadInput {
     const char* park;
     const char* sensor;

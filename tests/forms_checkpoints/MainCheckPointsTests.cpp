@@ -2,7 +2,13 @@
 // check point, loading and saving by bare names, clearing, deleting and the states of Change and Delete.
 #include "tests/forms_checkpoints/CheckPointsFixture.h"
 
+#include "forms/Application.h"
+#include "forms/Findcheckpoint.h"
+
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -301,14 +307,31 @@ TEST_F(CheckPointFileTest, LoadPassesTheBareNameThenSelectsTheFirstRow) {
     EXPECT_TRUE(Form->ChangeCheckPointButton->isEnabled());
 }
 
-TEST_F(CheckPointFileTest, LoadStripsOnlyTheLastExtensionAndAnyFolder) {
-    UiSeam::SetNextFile("/elsewhere/a.b.chp");
+TEST_F(CheckPointFileTest, LoadStripsOnlyTheLastExtension) {
+    UiSeam::SetNextFile("/srv/навилокс/Points/a.b.chp");
     Form->LoadChPFromFileButton->click();
-    UiSeam::SetNextFile("/tmp/other/Moscow.chp");
-    Form->LoadChPFromFileButton->click();
-    EXPECT_EQ(Fake->CallsOf("LoadChPFromFile"), (Calls{"LoadChPFromFile(\"a.b\")", "LoadChPFromFile(\"Moscow\")"}));
+    EXPECT_EQ(Fake->CallsOf("LoadChPFromFile"), (Calls{"LoadChPFromFile(\"a.b\")"}));
 }
 
+TEST_F(CheckPointFileTest, AFilePickedOutsideTheServersFolderIsRefusedWithAMessage) {
+    SetPoints(ThreePoints(), 2);
+    Fill();
+    for (QPushButton* button : {Form->LoadChPFromFileButton, Form->SaveChPToFileButton}) {
+        for (const char* picked :
+             {"/tmp/other/Moscow.chp", "/srv/навилокс/Moscow.chp", "/srv/навилокс/Points/sub/a.chp"}) {
+            UiSeam::Reset();
+            Fake->ClearCalls();
+            UiSeam::SetNextFile(picked);
+            button->click();
+            EXPECT_EQ(Fake->Calls(), (Calls{"get_WorkDirectory"})) << picked;
+            ASSERT_EQ(Messages().size(), 1u) << picked;
+            EXPECT_NE(Messages()[0].find("/srv/навилокс/Points"), std::string::npos) << Messages()[0];
+            EXPECT_EQ(UiSeam::LastShown().flags & MB_ICONMASK, MB_ICONWARNING);
+        }
+    }
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(SelectedRows(), std::vector<int>{1});
+}
 TEST_F(CheckPointFileTest, InitialFolderIsPlainConcatenation) {
     Fake->Set("WorkDirectory", std::string("/srv/work/"));
     Form->LoadChPDialog->FileName = "left over.chp";
@@ -347,14 +370,122 @@ TEST_F(CheckPointFileTest, SaveSendsTheBareNameAndLeavesListAndCurrentPointAlone
     EXPECT_EQ(SelectedRows(), std::vector<int>{1});
 }
 
-TEST_F(CheckPointFileTest, LoadResultIsNotExaminedAndTheListIsRefilled) {
+TEST_F(CheckPointFileTest, FailedCommandsShowTheErrorWithItsCodeAndStopThere) {
     SetPoints(ThreePoints(), 2);
+    Fill();
     Fake->Fail("LoadChPFromFile", E_FAIL);
+    Fake->Fail("SaveChPToFile", E_ACCESSDENIED);
+    Fake->Fail("ClearCheckPoints", E_FAIL);
+    Fake->Fail("DeleteCheckPoint", E_FAIL);
+    Fake->ClearCalls();
     UiSeam::SetNextFile("/srv/навилокс/Points/Bad.chp");
     Form->LoadChPFromFileButton->click();
-    Calls expected{"get_WorkDirectory", "LoadChPFromFile(\"Bad\")", "set_CheckPointIndex(1)"};
-    const Calls fill = FillCalls(3, 1);
-    expected.insert(expected.end(), fill.begin(), fill.end());
-    EXPECT_EQ(Fake->Calls(), expected);
-    EXPECT_EQ(SelectedRows(), std::vector<int>{0});
+    UiSeam::SetNextFile("/srv/навилокс/Points/Bad.chp");
+    Form->SaveChPToFileButton->click();
+    Form->ClearCheckPointsButton->click();
+    Form->DeleteCheckPointButton->click();
+    EXPECT_EQ(Fake->Calls(), (Calls{"get_WorkDirectory", "LoadChPFromFile(\"Bad\")", "get_WorkDirectory",
+                                    "SaveChPToFile(\"Bad\")", "ClearCheckPoints()", "DeleteCheckPoint()"}));
+    EXPECT_EQ(Messages(),
+              (std::vector<std::string>{"Unspecified error (0x80004005)", "Access is denied (0x80070005)",
+                                        "Unspecified error (0x80004005)", "Unspecified error (0x80004005)"}));
+    EXPECT_EQ(UiSeam::LastShown().flags & MB_ICONMASK, MB_ICONERROR);
+    EXPECT_EQ(UiSeam::LastShown().caption, Application->Title());
+    EXPECT_EQ(SelectedRows(), std::vector<int>{1}) << "nothing was refilled";
+}
+
+TEST_F(CheckPointFileTest, ServerClosingWhileAFileDialogIsOpenMeansNothingIsSent) {
+    SetPoints(ThreePoints(), 2);
+    Fill();
+    for (QPushButton* button : {Form->LoadChPFromFileButton, Form->SaveChPToFileButton}) {
+        if (!Automation)
+            Connect();
+        UiSeam::Reset();
+        UiSeam::SetWhileShown([this](const UiSeam::Shown& shown) {
+            if (shown.kind == UiSeam::Kind::FileDialog)
+                Fake->RaiseEvent(DISPID_OnCloseServer);
+        });
+        UiSeam::SetNextFile("/srv/навилокс/Points/Route.chp");
+        Fake->ClearCalls();
+        button->setEnabled(true);
+        button->click();
+        EXPECT_EQ(Automation, nullptr);
+        EXPECT_TRUE(Fake->CallsOf("LoadChPFromFile").empty());
+        EXPECT_TRUE(Fake->CallsOf("SaveChPToFile").empty());
+        EXPECT_EQ(Messages().size(), 0u);
+        EXPECT_EQ(Rows(), 0);
+    }
+}
+
+// Saving into a real check point folder: the server writes <name>.chp there whatever the picked extension.
+class CheckPointSaveTest : public CheckPointListTest {
+protected:
+    void SetUp() override {
+        CheckPointListTest::SetUp();
+        ASSERT_TRUE(m_work.isValid());
+        ASSERT_TRUE(QDir(m_work.path()).mkdir("Points"));
+        QFile existing(m_work.path() + "/Points/Route.chp");
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        Fake->Set("WorkDirectory", m_work.path().toStdString());
+    }
+    QString Points() const { return m_work.path() + "/Points/"; }
+
+private:
+    QTemporaryDir m_work;
+};
+
+TEST_F(CheckPointSaveTest, ReplacingAnExistingListOtherThanThePickedFileIsAskedFirst) {
+    // Route.txt picked: the dialog asked about Route.txt, the server would replace Route.chp.
+    UiSeam::SetNextFile(Points() + "Route.txt");
+    UiSeam::SetNextAnswer(ID_NO);
+    Form->SaveChPToFileButton->click();
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_NE(Messages()[0].find("Route.chp"), std::string::npos) << Messages()[0];
+    EXPECT_EQ(UiSeam::LastShown().flags & MB_BUTTONMASK, MB_YESNO);
+    EXPECT_TRUE(Fake->CallsOf("SaveChPToFile").empty());
+
+    UiSeam::Reset();
+    UiSeam::SetNextFile(Points() + "Route.txt");
+    UiSeam::SetNextAnswer(ID_YES);
+    Form->SaveChPToFileButton->click();
+    EXPECT_EQ(Fake->CallsOf("SaveChPToFile"), (Calls{"SaveChPToFile(\"Route\")"}));
+
+    // Route.chp itself picked: the dialog has asked; a new name needs no question.
+    UiSeam::Reset();
+    Fake->ClearCalls();
+    UiSeam::SetNextFile(Points() + "Route.chp");
+    Form->SaveChPToFileButton->click();
+    UiSeam::SetNextFile(Points() + "New.txt");
+    Form->SaveChPToFileButton->click();
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(Fake->CallsOf("SaveChPToFile"), (Calls{"SaveChPToFile(\"Route\")", "SaveChPToFile(\"New\")"}));
+}
+
+// --- The find dialog and the highlighted row ---
+
+TEST_F(CheckPointListTest, AFindThatMovesTheCurrentCheckPointMovesTheHighlightToIt) {
+    SetPoints(ThreePoints(), 1);
+    Fill();
+    Fake->Set("CurrentCheckPointIndex", LONG{3});
+    TFindCheckPointForm::SetScript([](TFindCheckPointForm& dialog) {
+        dialog.FindButton->click();
+        dialog.OKButton->click();
+    });
+    Form->FindCheckPointButton->click();
+    EXPECT_EQ(SelectedRows(), std::vector<int>{2});
+    LONG current = 0;
+    Fake->get_CheckPointIndex(&current);
+    EXPECT_EQ(current, 3) << "the row Change and Delete act on";
+
+    // A find of the highlighted point, or one without a match, leaves the list as it is.
+    SetPoints(ThreePoints(), 3);
+    Fill();
+    for (const LONG found : {LONG{3}, LONG{0}}) {
+        Fake->Set("CurrentCheckPointIndex", found);
+        Fake->ClearCalls();
+        Form->FindCheckPointButton->click();
+        EXPECT_TRUE(Fake->CallsOf("get_CheckPointsNum").empty()) << found;
+        EXPECT_EQ(SelectedRows(), std::vector<int>{2});
+    }
+    TFindCheckPointForm::SetScript(nullptr);
 }

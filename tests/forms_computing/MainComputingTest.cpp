@@ -133,3 +133,13 @@ TEST_F(ComputingTest, ResultButtonOnlyOpensTheTripsSheet) {
     EXPECT_EQ(Form->PageControl->currentWidget(), Form->TripsInfoSheet);
     EXPECT_TRUE(Fake->Calls().empty());
 }
+
+TEST_F(ComputingTest, FailedStartShowsTheErrorWithItsCodeAndPollsNothing) {
+    Fake->Fail("StartComputing", E_FAIL);
+    Form->GroupsComboBox->SetText("a.grp");
+    Form->CarsComboBox->SetText("5");
+    Form->ComputingButton->click();
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"Unspecified error (0x80004005)"}));
+    EXPECT_FALSE(Form->ComputingTimer->isActive());
+    EXPECT_TRUE(Fake->CallsOf("get_ComputingBusy").empty());
+}

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -241,9 +242,59 @@ TEST_F(CheckPointDialogsTest, FailedAddShowsTheErrorAndDoesNotRefillTheList) {
     Fake->Fail("AddCheckPoint", E_FAIL);
     AcceptWith("a", "b", "c", "", "", "");
     Form->AddCheckPointButton->click();
-    // Method results are not examined: the list is refilled all the same.
-    EXPECT_FALSE(HasStaleRow());
-    EXPECT_TRUE(ErrorTexts().empty());
+    EXPECT_TRUE(HasStaleRow());
+    EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Unspecified error (0x80004005)"});
+    EXPECT_TRUE(Fake->CallsOf("get_CheckPointsNum").empty());
+}
+
+TEST_F(CheckPointDialogsTest, EnterAndTheOkButtonReadTheSameAlignedCoordinates) {
+    Connect();
+    RecordAddCheckPoint();
+    // Typed with a gap and closed from inside the edit, before the focus ever left it.
+    const auto typeThenClose = [](bool byEnter) {
+        auto* dialog = qobject_cast<TCheckPointPropertiesForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->LatMaskEdit->setFocus();
+        for (const QChar c : U("1 3")) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(dialog->LatMaskEdit, &press);
+        }
+        if (byEnter) {
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(dialog->LatMaskEdit, &enter);
+        } else {
+            dialog->OKButton->click();
+        }
+    };
+    for (const bool byEnter : {true, false}) {
+        Added.clear();
+        QTimer::singleShot(0, [&] { typeThenClose(byEnter); });
+        Form->AddCheckPointButton->click();
+        ASSERT_EQ(Added.size(), 6u) << byEnter;
+        EXPECT_EQ(std::get<double>(Added[3]), 13.0) << byEnter;
+    }
+
+    // The find dialog's Enter runs the search with the focus in the edit.
+    std::vector<FakeValue> coords;
+    Fake->OnCall("SetCurrentCoords", [&](std::vector<FakeValue>& arguments, FakeValue&) {
+        coords = arguments;
+        return false;
+    });
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TFindCheckPointForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->LngMaskEdit->setFocus();
+        for (const QChar c : U("4 5")) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(dialog->LngMaskEdit, &press);
+        }
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(dialog->LngMaskEdit, &enter);
+        dialog->CancelButton->click();
+    });
+    Form->FindCheckPointButton->click();
+    ASSERT_EQ(coords.size(), 2u);
+    EXPECT_EQ(std::get<double>(coords[1]), 45.0);
 }
 
 TEST_F(CheckPointDialogsTest, AddDialogLooksAsLaidOut) {
@@ -341,9 +392,58 @@ TEST_F(CheckPointDialogsTest, ChangeSendsTheEditedValuesConvertedAndClamped) {
     EXPECT_EQ(Fake->Long("CheckPointRadius"), 2);
 }
 
+TEST_F(CheckPointDialogsTest, SouthernAndWesternCoordinatesShowTheirHemisphereAndKeepTheirSign) {
+    Connect();
+    // Santiago: south and west. Unedited, both come back with their sign.
+    SetCurrentCheckPoint("Сантьяго", "", "", -33.8688, -70.6693, 30);
+    QString lat, lng, latNote, lngNote;
+    TCheckPointPropertiesForm::SetScript([&](TCheckPointPropertiesForm& dialog) {
+        lat = dialog.LatMaskEdit->Text();
+        lng = dialog.LngMaskEdit->Text();
+        latNote = dialog.LatMaskEdit->Note();
+        lngNote = dialog.LngMaskEdit->Note();
+        dialog.OKButton->click();
+    });
+    Form->ChangeCheckPointButtonClick();
+    EXPECT_EQ(lat, U(" 33° 52,128’"));
+    EXPECT_EQ(lng, U(" 70° 40,158’"));
+    EXPECT_EQ(latNote, U("ю. ш."));
+    EXPECT_EQ(lngNote, U("з. д."));
+    EXPECT_DOUBLE_EQ(std::get<double>(Fake->Get("CheckPointLatitude")), -33.8688);
+    EXPECT_DOUBLE_EQ(std::get<double>(Fake->Get("CheckPointLongitude")), -70.6693);
+
+    // Edited, each keeps its hemisphere too; the western longitude alone, with a northern latitude.
+    for (const double storedLat : {-33.8688, 40.4168}) {
+        SetCurrentCheckPoint("Точка", "", "", storedLat, -3.7038, 30);
+        TCheckPointPropertiesForm::SetScript([&](TCheckPointPropertiesForm& dialog) {
+            latNote = dialog.LatMaskEdit->Note();
+            lngNote = dialog.LngMaskEdit->Note();
+            dialog.LatMaskEdit->SetText(U("10° 30,000’"));
+            dialog.LngMaskEdit->SetText(U("20° 00,000’"));
+            dialog.OKButton->click();
+        });
+        Form->ChangeCheckPointButtonClick();
+        EXPECT_EQ(latNote, storedLat < 0 ? U("ю. ш.") : QString());
+        EXPECT_EQ(lngNote, U("з. д."));
+        EXPECT_EQ(std::get<double>(Fake->Get("CheckPointLatitude")), storedLat < 0 ? -10.5 : 10.5);
+        EXPECT_EQ(std::get<double>(Fake->Get("CheckPointLongitude")), -20.0);
+    }
+
+    // A northern, eastern point says nothing of its hemisphere.
+    SetCurrentCheckPoint("Москва", "", "", 55.75, 37.62, 30);
+    TCheckPointPropertiesForm::SetScript([&](TCheckPointPropertiesForm& dialog) {
+        latNote = dialog.LatMaskEdit->Note();
+        lngNote = dialog.LngMaskEdit->Note();
+        dialog.CancelButton->click();
+    });
+    Form->ChangeCheckPointButtonClick();
+    EXPECT_TRUE(latNote.isEmpty());
+    EXPECT_TRUE(lngNote.isEmpty());
+}
+
 TEST_F(CheckPointDialogsTest, UneditedCoordinatesTheMaskCannotShowAreWrittenBackUnchanged) {
     Connect();
-    SetCurrentCheckPoint("Сидней", "", "", -33.8688, 151.2093, 30);
+    SetCurrentCheckPoint("Вне маски", "", "", 1234.5, 151.2093, 30);
     QString lat;
     TCheckPointPropertiesForm::SetScript([&](TCheckPointPropertiesForm& dialog) {
         lat = dialog.LatMaskEdit->Text();
@@ -351,11 +451,11 @@ TEST_F(CheckPointDialogsTest, UneditedCoordinatesTheMaskCannotShowAreWrittenBack
     });
     Form->ChangeCheckPointButtonClick();
     EXPECT_EQ(lat, U("   °   ,   ’"));
-    EXPECT_EQ(std::get<double>(Fake->Get("CheckPointLatitude")), -33.8688);
+    EXPECT_EQ(std::get<double>(Fake->Get("CheckPointLatitude")), 1234.5);
     EXPECT_DOUBLE_EQ(std::get<double>(Fake->Get("CheckPointLongitude")), 151.0 + 12558.0 / 60000.0);
 
     // Once typed into, the coordinate is what was typed.
-    SetCurrentCheckPoint("Сидней", "", "", -33.8688, 151.2093, 30);
+    SetCurrentCheckPoint("Вне маски", "", "", 1234.5, 151.2093, 30);
     TCheckPointPropertiesForm::SetScript([](TCheckPointPropertiesForm& dialog) {
         dialog.LatMaskEdit->SetText(U("10° 00,000’"));
         dialog.OKButton->click();
@@ -422,6 +522,7 @@ TEST_F(CheckPointDialogsTest, FindSendsTheCoordinatesThenMakesTheFoundCheckPoint
         return false;
     });
     QString name, address, id;
+    Calls inDialog;
     TFindCheckPointForm::SetScript([&](TFindCheckPointForm& dialog) {
         dialog.LatMaskEdit->SetText(U(" 95° 30,000’"));
         dialog.LngMaskEdit->SetText(U(" 37° 37,020’"));
@@ -429,14 +530,14 @@ TEST_F(CheckPointDialogsTest, FindSendsTheCoordinatesThenMakesTheFoundCheckPoint
         name = dialog.NameEdit->text();
         address = dialog.AddressEdit->text();
         id = dialog.IDEdit->text();
+        inDialog = Fake->Calls();
         dialog.OKButton->click();
     });
     Fake->ClearCalls();
     Form->FindCheckPointButton->click();
 
-    EXPECT_EQ(Fake->Calls(),
-              (Calls{"SetCurrentCoords(90, 37.617)", "get_CurrentCheckPointIndex", "set_CheckPointIndex(2)",
-                     "get_CheckPointName", "get_CheckPointAddress", "get_CheckPointID"}));
+    EXPECT_EQ(inDialog, (Calls{"SetCurrentCoords(90, 37.617)", "get_CurrentCheckPointIndex", "set_CheckPointIndex(2)",
+                               "get_CheckPointName", "get_CheckPointAddress", "get_CheckPointID"}));
     ASSERT_EQ(coords.size(), 2u);
     EXPECT_EQ(std::get<double>(coords[0]), 90.0);
     EXPECT_DOUBLE_EQ(std::get<double>(coords[1]), 37.0 + 37020.0 / 60000.0);
@@ -527,6 +628,22 @@ TEST_F(CheckPointDialogsTest, FailedFindShowsTheErrorAndKeepsTheDialogOpen) {
     EXPECT_TRUE(openAfterFailure);
     EXPECT_EQ(ErrorTexts().size(), 1u);
     EXPECT_TRUE(Fake->CallsOf("set_CheckPointIndex").empty());
+}
+
+TEST_F(CheckPointDialogsTest, FailedSearchCallShowsTheErrorAndReadsNothing) {
+    Connect();
+    Fake->Set("CurrentCheckPointIndex", LONG{1});
+    Fake->Fail("SetCurrentCoords", E_INVALIDARG);
+    QString name;
+    TFindCheckPointForm::SetScript([&](TFindCheckPointForm& dialog) {
+        dialog.NameEdit->setText(U("старое"));
+        dialog.FindButton->click();
+        name = dialog.NameEdit->text();
+    });
+    Form->FindCheckPointButton->click();
+    EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"The parameter is incorrect (0x80070057)"});
+    EXPECT_EQ(Fake->Calls(), (Calls{"SetCurrentCoords(0, 0)"}));
+    EXPECT_EQ(name, U("старое"));
 }
 
 TEST_F(CheckPointDialogsTest, AddDialogRunsModallyOverTheMainWindowUntilClosed) {

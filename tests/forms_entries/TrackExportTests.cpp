@@ -2,6 +2,9 @@
 // the picked filter, the fixed arguments, what the dialog remembers, and the cases that send nothing.
 #include "tests/forms_entries/EntriesFixture.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 namespace {
 
 using ExportTest = EntriesFixture;
@@ -101,4 +104,62 @@ TEST_F(ExportTest, ExportChangesNoControlAndShowsNoMessage) {
     EXPECT_TRUE(Form->ExportToFileButton->isEnabled());
     EXPECT_TRUE(Form->EntriesButton->isEnabled());
     EXPECT_EQ(Fake->CallsOf("ExportTrackToFile"), (std::vector<std::string>{ExportCall("/home/user/a.kml")}));
+}
+
+TEST_F(ExportTest, BlanksBeforeTheNameInsideThePathAreRemovedToo) {
+    Connect();
+    UiSeam::SetNextFile("/home/user/  route.plt", 1);
+    Export();
+    UiSeam::SetNextFile("/home/user/ \t", 1); // no name at all
+    Export();
+    EXPECT_EQ(Fake->CallsOf("ExportTrackToFile"), (std::vector<std::string>{ExportCall("/home/user/route.plt")}));
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(UiSeam::LastShown().flags & MB_ICONMASK, MB_ICONWARNING);
+}
+
+TEST_F(ExportTest, ACorrectedNameThatHitsAnExistingFileIsReplacedOnlyWhenConfirmed) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile existing(folder.path() + "/route.plt");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    const std::string route = folder.path().toStdString() + "/route";
+    Connect();
+    UiSeam::SetNextFile(QString::fromStdString(route + ".txt"), 1);
+    UiSeam::SetNextAnswer(ID_NO);
+    Export();
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_NE(Messages()[0].find(route + ".plt"), std::string::npos) << Messages()[0];
+    EXPECT_TRUE(Fake->CallsOf("ExportTrackToFile").empty());
+
+    UiSeam::SetNextFile(QString::fromStdString(route + ".txt"), 1);
+    UiSeam::SetNextAnswer(ID_YES);
+    Export();
+    // The name confirmed in the dialog is the name written: nothing to ask.
+    UiSeam::SetNextFile(QString::fromStdString(route + ".plt"), 1);
+    Export();
+    EXPECT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(Fake->CallsOf("ExportTrackToFile"),
+              (std::vector<std::string>{ExportCall(route + ".plt"), ExportCall(route + ".plt")}));
+}
+
+TEST_F(ExportTest, FailedExportShowsTheErrorWithItsCode) {
+    Connect();
+    Fake->Fail("ExportTrackToFile", E_ACCESSDENIED);
+    UiSeam::SetNextFile("/root/track.kml", 2);
+    Export();
+    EXPECT_EQ(ErrorBoxes(), std::vector<std::string>{"Access is denied (0x80070005)"});
+}
+
+TEST_F(ExportTest, ServerClosingWhileTheDialogIsOpenMeansNothingIsSent) {
+    Connect();
+    UiSeam::SetWhileShown([this](const UiSeam::Shown& shown) {
+        if (shown.kind == UiSeam::Kind::FileDialog)
+            Fake->RaiseEvent(DISPID_OnCloseServer);
+    });
+    UiSeam::SetNextFile("/home/user/route", 1);
+    Export();
+    EXPECT_EQ(Automation, nullptr);
+    EXPECT_TRUE(Fake->CallsOf("ExportTrackToFile").empty());
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_FALSE(Form->ExportToFileButton->isEnabled());
 }
