@@ -368,6 +368,7 @@ void TMaskEdit::SetNote(const QString& note) {
         m_note->setObjectName(QStringLiteral("Note"));
         m_note->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         m_note->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_note->setForegroundRole(QPalette::PlaceholderText); // set apart from the value itself
     }
     m_note->setText(note);
     m_note->setVisible(!note.isEmpty());
