@@ -169,6 +169,8 @@ void TMainForm::SaveChPToFileButtonClick(QObject*) {
         Application->MessageBox(QStringLiteral("Файл %1 уже существует.\nЗаменить его?").arg(QDir::cleanPath(target)),
                                 Application->Title(), MB_YESNO | MB_ICONQUESTION) != ID_YES)
         return;
+    if (!Automation) // gone while the question was open
+        return;
     OleCheck(Automation->SaveChPToFile(BStr(name).get()));
 }
 

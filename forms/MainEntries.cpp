@@ -166,6 +166,8 @@ void TMainForm::ExportToFileButtonClick(QObject*) {
             QStringLiteral("Файл %1 уже существует.\nЗаменить его?").arg(QString::fromStdString(fileName)),
             Application->Title(), MB_YESNO | MB_ICONQUESTION) != ID_YES)
         return;
+    if (!Automation) // gone while the question was open
+        return;
     // The format reaches the server as the file's extension; the other arguments are fixed.
     OleCheck(Automation->ExportTrackToFile(BStr(fileName).get(), 1, BStr("").get(), BStr("").get(), 0, 0, -1, 0, 0, 0));
 }
