@@ -249,6 +249,18 @@ void NavilonixObject::raiseEvent(DISPID id) {
 // The work directory
 
 void NavilonixObject::loadWorkDirectory() {
+    // Writes go through a temporary file beside their target; one killed half-way leaves that file behind.
+    auto removeStale = [this](const std::filesystem::path& folder, const std::vector<std::string>& names) {
+        for (const std::string& name : removeStaleTemporaryFiles(folder, names))
+            log("removed " + (folder / name).string() + ", left by an interrupted write");
+    };
+    removeStale(paths_.root, {paths_.online().filename().string(), paths_.receiver().filename().string()});
+    removeStale(paths_.groups(), {".grp"});
+    removeStale(paths_.points(), {".chp"});
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(paths_.tracks(), ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_directory(ec))
+            removeStale(it->path(), {".nxr"});
     loadGroups(false);
     groupSignature_ = groupFilesSignature();
     try {
@@ -336,6 +348,23 @@ void NavilonixObject::processPendingWork() {
         pendingOnline_.pop_front();
         answerOnline(device);
     }
+    while (!sleepers_.empty() && sleepers_.begin()->first <= now) {
+        ole::DeferredReply reply = std::move(sleepers_.begin()->second);
+        sleepers_.erase(sleepers_.begin());
+        reply.Complete(S_OK);
+    }
+    wakeUpForPendingWork();
+}
+
+void NavilonixObject::wakeUpForPendingWork() {
+    auto next = std::chrono::steady_clock::time_point::max();
+    if (!pendingOnline_.empty())
+        next = pendingOnline_.front().due; // due in the order asked: the delay is the same for all
+    if (!sleepers_.empty())
+        next = std::min(next, sleepers_.begin()->first);
+    if (host_ && next != std::chrono::steady_clock::time_point::max())
+        host_->wakeUpIn(std::chrono::ceil<std::chrono::milliseconds>(
+            std::max(next - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
 }
 
 const OnlineState* NavilonixObject::onlineState(long device) const {
@@ -477,7 +506,7 @@ HRESULT NavilonixObject::get_GroupFileName(BSTR* Value) {
 }
 HRESULT NavilonixObject::SetGroupIndexByFileName(BSTR GroupFile) {
     const std::string name = BstrToUtf8(GroupFile);
-    log("SetGroupIndexByFileName(\"" + name + "\")");
+    log("SetGroupIndexByFileName(" + excerpt(name) + ")");
     for (std::size_t i = 0; i < groups_.size(); ++i)
         if (sameFileName(groups_[i].fileName, name)) {
             groupIndex_ = static_cast<LONG>(i + 1);
@@ -610,10 +639,10 @@ HRESULT NavilonixObject::HideApplication() {
 }
 HRESULT NavilonixObject::GoToCarLastPosition(BSTR GroupFile, LONG Device) {
     const std::string file = BstrToUtf8(GroupFile);
-    log("GoToCarLastPosition(\"" + file + "\", " + std::to_string(Device) + ")");
+    log("GoToCarLastPosition(" + excerpt(file) + ", " + std::to_string(Device) + ")");
     const Vehicle* v = findVehicle(file, Device);
     if (!v) {
-        log("  no vehicle " + std::to_string(Device) + " in \"" + file + "\"");
+        log("  no vehicle " + std::to_string(Device) + " in " + excerpt(file));
         return E_INVALIDARG;
     }
     GpsRecord position;
@@ -637,10 +666,10 @@ HRESULT NavilonixObject::GoToCarLastPosition(BSTR GroupFile, LONG Device) {
 }
 HRESULT NavilonixObject::GoToCarLastTrack(BSTR GroupFile, LONG Device) {
     const std::string file = BstrToUtf8(GroupFile);
-    log("GoToCarLastTrack(\"" + file + "\", " + std::to_string(Device) + ")");
+    log("GoToCarLastTrack(" + excerpt(file) + ", " + std::to_string(Device) + ")");
     const Vehicle* v = findVehicle(file, Device);
     if (!v) {
-        log("  no vehicle " + std::to_string(Device) + " in \"" + file + "\"");
+        log("  no vehicle " + std::to_string(Device) + " in " + excerpt(file));
         return E_INVALIDARG;
     }
     // The last track: the day of records before the latest one.
@@ -686,7 +715,7 @@ HRESULT NavilonixObject::set_CheckPointIndex(LONG Value) {
     }                                                                                                                  \
     HRESULT NavilonixObject::set_CheckPoint##Name(BSTR Value) {                                                        \
         const std::string text = BstrToUtf8(Value);                                                                    \
-        log("CheckPoint" #Name " := \"" + text + "\"");                                                                \
+        log("CheckPoint" #Name " := " + excerpt(text));                                                                \
         if (!checkPoint())                                                                                             \
             return E_UNEXPECTED;                                                                                       \
         checkPoint()->member = text;                                                                                   \
@@ -760,11 +789,11 @@ HRESULT NavilonixObject::set_CheckPointWeekDays(LONG Value) {
 
 HRESULT NavilonixObject::LoadChPFromFile(BSTR FileName) {
     const std::string name = BstrToUtf8(FileName);
-    log("LoadChPFromFile(\"" + name + "\")");
     if (!isBareListName(name)) {
-        log("  refused: not a bare list name");
+        log("LoadChPFromFile(" + excerpt(name) + "): refused, not a bare list name");
         return HRESULT_FROM_WIN32(ErrorInvalidName);
     }
+    log("LoadChPFromFile(" + excerpt(name) + ")");
     const auto path = paths_.points() / (name + ".chp");
     try {
         std::vector<std::string> problems;
@@ -782,11 +811,11 @@ HRESULT NavilonixObject::LoadChPFromFile(BSTR FileName) {
 }
 HRESULT NavilonixObject::SaveChPToFile(BSTR FileName) {
     const std::string name = BstrToUtf8(FileName);
-    log("SaveChPToFile(\"" + name + "\")");
     if (!isBareListName(name)) {
-        log("  refused: not a bare list name");
+        log("SaveChPToFile(" + excerpt(name) + "): refused, not a bare list name");
         return HRESULT_FROM_WIN32(ErrorInvalidName);
     }
+    log("SaveChPToFile(" + excerpt(name) + ")");
     const auto path = paths_.points() / (name + ".chp");
     try {
         // The geozones a file already holds stay in it.
@@ -816,8 +845,8 @@ HRESULT NavilonixObject::AddCheckPoint(BSTR Name, BSTR Address, BSTR ID, DOUBLE 
 HRESULT NavilonixObject::AddCheckPointEx(BSTR Param1, BSTR Param2, BSTR Param3, DOUBLE Param4, DOUBLE Param5,
                                          LONG Param6, LONG Param7, LONG Param8) {
     CheckPoint p{BstrToUtf8(Param1), BstrToUtf8(Param2), BstrToUtf8(Param3), Param4, Param5, Param6, Param7, Param8};
-    log("AddCheckPoint(\"" + p.name + "\", \"" + p.address + "\", \"" + p.id + "\", " + formatNumber(p.latitude, 7) +
-        ", " + formatNumber(p.longitude, 7) + ", " + std::to_string(p.radius) + ")");
+    log("AddCheckPoint(" + excerpt(p.name) + ", " + excerpt(p.address) + ", " + excerpt(p.id) + ", " +
+        formatNumber(p.latitude, 7) + ", " + formatNumber(p.longitude, 7) + ", " + std::to_string(p.radius) + ")");
     if (!(p.latitude >= -90 && p.latitude <= 90 && p.longitude >= -180 && p.longitude <= 180) || p.radius < 1 ||
         p.fixTime < 0 || p.weekDays < 0 || p.weekDays > 127) {
         log("  refused: coordinates, radius or schedule out of range");
@@ -841,6 +870,11 @@ HRESULT NavilonixObject::get_WorkDirectory(BSTR* Value) {
 }
 HRESULT NavilonixObject::SetCurrentCoords(DOUBLE Latitude, DOUBLE Longitude) {
     log("SetCurrentCoords(" + formatNumber(Latitude, 7) + ", " + formatNumber(Longitude, 7) + ")");
+    // NaN would fall inside every circle.
+    if (!std::isfinite(Latitude) || !std::isfinite(Longitude)) {
+        log("  refused: the coordinates are not numbers");
+        return E_INVALIDARG;
+    }
     coordsCheckPoint_ = 0;
     double best = 0.0;
     for (std::size_t i = 0; i < checkPoints_.size(); ++i) {
@@ -872,14 +906,14 @@ HRESULT NavilonixObject::SetCarChPParameters(BSTR GroupFile, LONG Device, LONG U
     p.sensorNumber = SensorNumber;
     p.sensorSeconds = SensorSeconds;
     p.geoZonesFile = BstrToUtf8(GeoZonesFile);
-    log("SetCarChPParameters(\"" + file + "\", " + std::to_string(Device) + ", " + std::to_string(UseDefaults) +
-        ", \"" + p.checkPointsFile + "\", " + std::to_string(CallOnPark) + ", " + std::to_string(ParkMinutes) + ", " +
-        std::to_string(CallOnSensor) + ", " + std::to_string(SensorNumber) + ", " + std::to_string(SensorSeconds) +
-        ", \"" + p.geoZonesFile + "\")");
+    log("SetCarChPParameters(" + excerpt(file) + ", " + std::to_string(Device) + ", " + std::to_string(UseDefaults) +
+        ", " + excerpt(p.checkPointsFile) + ", " + std::to_string(CallOnPark) + ", " + std::to_string(ParkMinutes) +
+        ", " + std::to_string(CallOnSensor) + ", " + std::to_string(SensorNumber) + ", " +
+        std::to_string(SensorSeconds) + ", " + excerpt(p.geoZonesFile) + ")");
     Group* owner = nullptr;
     Vehicle* v = findVehicle(file, Device, &owner);
     if (!v) {
-        log("  no vehicle " + std::to_string(Device) + " in \"" + file + "\"");
+        log("  no vehicle " + std::to_string(Device) + " in " + excerpt(file));
         return E_INVALIDARG;
     }
     if (p.parkMinutes < 0 || p.sensorSeconds < 0 || p.sensorNumber < 1 || p.sensorNumber > SensorCount ||
@@ -917,8 +951,7 @@ HRESULT NavilonixObject::ReceiveOnlineData(LONG Device) {
         return E_INVALIDARG;
     }
     pendingOnline_.push_back(PendingOnline{Device, std::chrono::steady_clock::now() + onlineDelay_});
-    if (host_)
-        host_->wakeUp();
+    wakeUpForPendingWork();
     return S_OK;
 }
 HRESULT NavilonixObject::get_CurrentTime(BSTR* Value) {
@@ -941,7 +974,7 @@ HRESULT NavilonixObject::get_PropertyName(BSTR* Value) {
 }
 HRESULT NavilonixObject::set_PropertyName(BSTR Value) {
     propertyName_ = BstrToUtf8(Value);
-    log("PropertyName := \"" + propertyName_ + "\"");
+    log("PropertyName := " + excerpt(propertyName_));
     return S_OK;
 }
 HRESULT NavilonixObject::get_PropertyValue(BSTR* Value) {
@@ -949,7 +982,7 @@ HRESULT NavilonixObject::get_PropertyValue(BSTR* Value) {
     return readText(Value, it == properties_.end() ? std::string() : it->second);
 }
 HRESULT NavilonixObject::set_PropertyValue(BSTR Value) {
-    log("PropertyValue := \"" + BstrToUtf8(Value) + "\"");
+    log("PropertyValue := " + excerpt(BstrToUtf8(Value)));
     if (propertyName_.empty())
         return E_UNEXPECTED;
     properties_[propertyName_] = BstrToUtf8(Value);
@@ -964,7 +997,14 @@ HRESULT NavilonixObject::EnterPassword(BSTR) {
 }
 HRESULT NavilonixObject::Sleep(LONG Param1) {
     log("Sleep(" + std::to_string(Param1) + ")");
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<LONG>(Param1, 0, 10000)));
+    const auto delay = std::chrono::milliseconds(std::clamp<LONG>(Param1, 0, MaxSleepMilliseconds));
+    // Over the bus the caller gets its answer when the time is up, and the server serves the others meanwhile.
+    if (ole::DeferredReply reply = ole::DeferCurrentCall()) {
+        sleepers_.emplace(std::chrono::steady_clock::now() + delay, std::move(reply));
+        wakeUpForPendingWork();
+        return S_OK;
+    }
+    std::this_thread::sleep_for(delay);
     return S_OK;
 }
 

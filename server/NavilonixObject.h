@@ -4,6 +4,7 @@
 
 #include "automation/Navilonix_tlb.h"
 #include "platform/ole/ComPtr.h"
+#include "platform/ole/Stub.h"
 #include "server/core/CheckPointFile.h"
 #include "server/core/Model.h"
 #include "server/core/TimeText.h"
@@ -40,6 +41,8 @@ public:
     virtual void clientsChanged(std::size_t /*sinks*/) {}
     // From any thread: work waits for processPendingWork() on the main thread.
     virtual void wakeUp() {}
+    // Work falls due after `delay`: processPendingWork() then, on the main thread.
+    virtual void wakeUpIn(std::chrono::milliseconds /*delay*/) {}
 };
 
 // The position of the server's own GPS receiver, when it has one (Receiver.txt in the work directory).
@@ -51,6 +54,9 @@ struct ReceiverFix {
 
 class NavilonixObject final : public INavilonixAutomation, public IConnectionPointContainer {
 public:
+    // The longest Sleep: a longer one ends after this.
+    static constexpr LONG MaxSleepMilliseconds = 10000;
+
     struct Options {
         WorkPaths paths;
         ServerHost* host = nullptr;                 // not owned; may be null
@@ -87,7 +93,8 @@ public:
 
     // For the program around the object (main thread).
 
-    // Delivers what other threads and timers have left: the end of a computation, online data answers.
+    // Delivers what other threads and timers have left: the end of a computation, online data answers, the
+    // answers of Sleep calls that are due.
     void processPendingWork();
     // Periodic duties: online answers that are due, group files changed on disk.
     void tick();
@@ -95,7 +102,7 @@ public:
     bool checkGroupFiles();
     // Calls every advised sink with the event's dispatch identifier.
     void raiseEvent(DISPID id);
-    // Stops a running computation and waits for its thread.
+    // Stops a running computation and waits for its thread; calls still waiting are answered.
     void shutdown();
     // The program is ending: no more calls to the host; the sinks are released.
     void detachHost();
@@ -131,6 +138,8 @@ private:
     void loadGroups(bool announce);
     std::string groupFilesSignature() const;
     void saveOnlineStates();
+    // Asks the host for processPendingWork() when the next online answer or Sleep is due.
+    void wakeUpForPendingWork();
     void answerOnline(long device);
 
     const Group* group() const;
@@ -145,6 +154,7 @@ private:
 
     HRESULT startComputing(BSTR groupFile, LONG device, BSTR periodStart, BSTR periodEnd, BSTR dataSource, LONG split);
     void finishComputation();
+    void answerComputingWaiters(HRESULT result);
     void installResult(Computation& computation);
     void resetTripCursors();
     std::string text(UnixTime time) const;
@@ -177,6 +187,9 @@ private:
     // The computation: the worker's state, and the results the cursors walk.
     std::unique_ptr<Computation> computation_;
     std::atomic<bool> busy_{false};
+    // Callers over the bus waiting for the end of the computation (WaitForComputing) or for time to pass (Sleep).
+    std::vector<ole::DeferredReply> computingWaiters_;
+    std::multimap<std::chrono::steady_clock::time_point, ole::DeferredReply> sleepers_;
     std::atomic<int> percents_{0};
     LONG check_ = 0;
     LONG timeoutSeconds_ = 0;

@@ -33,8 +33,8 @@ HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR Period
     const std::string startText = BstrToUtf8(PeriodStart);
     const std::string endText = BstrToUtf8(PeriodEnd);
     const std::string source = BstrToUtf8(DataSource);
-    c->description = "\"" + file + "\", " + std::to_string(Device) + ", \"" + startText + "\", \"" + endText +
-                     "\", \"" + source + "\", " + std::to_string(SplitTrips);
+    c->description = excerpt(file) + ", " + std::to_string(Device) + ", " + excerpt(startText) + ", " +
+                     excerpt(endText) + ", " + excerpt(source) + ", " + std::to_string(SplitTrips);
     log("StartComputing(" + c->description + ")");
 
     // A start while a computation runs restarts it with the new inputs; the earlier one ends silently.
@@ -44,6 +44,7 @@ HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR Period
             computation_->thread.join();
         computation_.reset();
         log("  the running computation is abandoned for the new one");
+        answerComputingWaiters(E_FAIL);
     }
     busy_ = true;
     percents_ = 0;
@@ -55,15 +56,15 @@ HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR Period
     const auto to = parseDateTime(endText, textFormat_);
     const std::string sourceName = upper(source);
     if (!v)
-        c->failure = "no vehicle " + std::to_string(Device) + " in \"" + file + "\"";
+        c->failure = "no vehicle " + std::to_string(Device) + " in " + excerpt(file);
     else if (!from)
-        c->failure = "the period start \"" + startText + "\" is not a date and time";
+        c->failure = "the period start " + excerpt(startText) + " is not a date and time";
     else if (!to)
-        c->failure = "the period end \"" + endText + "\" is not a date and time";
+        c->failure = "the period end " + excerpt(endText) + " is not a date and time";
     else if (*to <= *from)
         c->failure = "the period is empty: it ends before it starts";
     else if (sourceName != "GSM" && sourceName != "USB")
-        c->failure = "unknown data source \"" + source + "\" (GSM or USB)";
+        c->failure = "unknown data source " + excerpt(source) + " (GSM or USB)";
     if (!c->failure.empty()) {
         c->finished = true;
         computation_ = std::move(c);
@@ -150,6 +151,12 @@ void NavilonixObject::finishComputation() {
     busy_ = false;
     percents_ = 0;
     raiseEvent(DISPID_OnEndComputing);
+    answerComputingWaiters(check_ ? S_OK : E_FAIL);
+}
+
+void NavilonixObject::answerComputingWaiters(HRESULT result) {
+    for (ole::DeferredReply& waiter : std::exchange(computingWaiters_, {}))
+        waiter.Complete(result);
 }
 
 void NavilonixObject::installResult(Computation& c) {
@@ -201,6 +208,10 @@ void NavilonixObject::shutdown() {
         computation_.reset();
         busy_ = false;
     }
+    // The server is closing: nobody waits for an answer that will not come.
+    answerComputingWaiters(E_ABORT);
+    for (auto& [due, reply] : std::exchange(sleepers_, {}))
+        reply.Complete(E_ABORT);
 }
 
 HRESULT NavilonixObject::StartComputing(BSTR GroupFile, LONG Device, BSTR PeriodStart, BSTR PeriodEnd, BSTR DataSource,
@@ -212,6 +223,11 @@ HRESULT NavilonixObject::WaitForComputing(BSTR Param1, LONG Param2, BSTR Param3,
                                           LONG Param6) {
     log("WaitForComputing: computes and returns at the end");
     startComputing(Param1, Param2, Param3, Param4, Param5, Param6);
+    // Over the bus the caller gets its answer at the end, and the server serves the others meanwhile.
+    if (ole::DeferredReply reply = ole::DeferCurrentCall()) {
+        computingWaiters_.push_back(std::move(reply));
+        return S_OK;
+    }
     if (computation_ && computation_->thread.joinable())
         computation_->thread.join();
     finishComputation();
@@ -437,7 +453,7 @@ HRESULT NavilonixObject::get_TripEntriesListTypeName(BSTR* Value) {
 }
 HRESULT NavilonixObject::set_TripEntriesListTypeName(BSTR Value) {
     listType_ = BstrToUtf8(Value);
-    log("TripEntriesListTypeName := \"" + listType_ + "\"");
+    log("TripEntriesListTypeName := " + excerpt(listType_));
     resetTripCursors();
     return S_OK;
 }
@@ -446,7 +462,7 @@ HRESULT NavilonixObject::get_TripEntriesListKindName(BSTR* Value) {
 }
 HRESULT NavilonixObject::set_TripEntriesListKindName(BSTR Value) {
     listKind_ = BstrToUtf8(Value);
-    log("TripEntriesListKindName := \"" + listKind_ + "\"");
+    log("TripEntriesListKindName := " + excerpt(listKind_));
     resetTripCursors();
     return S_OK;
 }
@@ -552,7 +568,7 @@ HRESULT NavilonixObject::set_CrdEntryIndex(LONG Value) {
 }
 HRESULT NavilonixObject::SetCrdEntryIndexByTime(BSTR Param1) {
     const std::string when = BstrToUtf8(Param1);
-    log("SetCrdEntryIndexByTime(\"" + when + "\")");
+    log("SetCrdEntryIndexByTime(" + excerpt(when) + ")");
     const Trip* t = trip();
     const auto time = parseDateTime(when, textFormat_);
     if (!t || t->track.empty())
@@ -697,7 +713,7 @@ HRESULT NavilonixObject::get_TrackCrdsStr(BSTR* Value) {
 
 HRESULT NavilonixObject::ExportTrackToFile(BSTR FileName, LONG, BSTR, BSTR, LONG, LONG, LONG, LONG, LONG, LONG) {
     const std::string name = BstrToUtf8(FileName);
-    log("ExportTrackToFile(\"" + name + "\", ...)");
+    log("ExportTrackToFile(" + excerpt(name) + ", ...)");
     const Trip* t = trip();
     if (!t || t->track.empty()) {
         log("  no current trip with a track");

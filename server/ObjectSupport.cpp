@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <unistd.h>
 
 namespace navilonix::server {
@@ -31,6 +32,33 @@ TextFormat textFormatFrom(const TFormatSettings& settings) {
     if (settings.TimeSeparator.size() == 1)
         format.timeSeparator = settings.TimeSeparator[0];
     return format;
+}
+
+std::string excerpt(std::string_view text) {
+    std::size_t end = std::min(text.size(), LogExcerptBytes);
+    if (end < text.size())
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) // not inside a character
+            --end;
+    std::string out = "\"";
+    for (const char c : text.substr(0, end)) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (u < 0x20 || u == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            out += hex;
+        } else
+            out += c;
+    }
+    out += '"';
+    if (end < text.size())
+        out += "... (" + std::to_string(text.size()) + " bytes)";
+    return out;
 }
 
 bool sameFileName(std::string_view a, std::string_view b) {
@@ -95,7 +123,9 @@ HRESULT resultOfFileError(const std::filesystem::path& file, bool writing) {
     const bool exists = std::filesystem::exists(file, ec);
     if (!writing && !exists)
         return HRESULT_FROM_WIN32(ErrorFileNotFound);
-    if (writing ? ::access(folder.c_str(), W_OK) != 0 || (exists && std::filesystem::is_directory(file, ec))
+    // Writing needs the folder (for the temporary file) and an existing file the user may write.
+    if (writing ? ::access(folder.c_str(), W_OK) != 0 ||
+                      (exists && (std::filesystem::is_directory(file, ec) || ::access(file.c_str(), W_OK) != 0))
                 : ::access(file.c_str(), R_OK) != 0)
         return E_ACCESSDENIED;
     return E_FAIL;

@@ -44,6 +44,11 @@ inline HRESULT readText(BSTR* out, std::string_view value) {
 // The date and time conventions of the locale settings.
 TextFormat textFormatFrom(const TFormatSettings& settings);
 
+// A text argument as the log shows it: in quotes, control characters escaped, and a long one cut after its start,
+// with its length, so that a huge argument costs the log no more than a short one.
+constexpr std::size_t LogExcerptBytes = 120;
+std::string excerpt(std::string_view text);
+
 // File names compared as the user's file system would show them: ignoring ASCII case.
 bool sameFileName(std::string_view a, std::string_view b);
 

@@ -105,6 +105,14 @@ ServerWindow::ServerWindow(QWidget* parent) : QMainWindow(parent) {
 
     status_ = new QLabel;
     statusBar()->addPermanentWidget(status_);
+
+    wakeUpTimer_ = new QTimer(this);
+    wakeUpTimer_->setSingleShot(true);
+    wakeUpTimer_->setTimerType(Qt::PreciseTimer);
+    connect(wakeUpTimer_, &QTimer::timeout, this, [this]() {
+        if (object_)
+            object_->processPendingWork();
+    });
 }
 
 ServerWindow::~ServerWindow() = default;
@@ -136,7 +144,21 @@ void ServerWindow::showLastTrack(const Vehicle& vehicle, const std::vector<GpsRe
 }
 
 void ServerWindow::log(const std::string& line) {
-    log_->appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz ")) + qs(line));
+    // Laying out a long line costs the whole server its time: the object quotes only the start of its arguments,
+    // and no line is longer than this.
+    constexpr std::size_t MaxLineBytes = 1000;
+    std::string_view shown = line;
+    if (shown.size() > MaxLineBytes) {
+        std::size_t end = MaxLineBytes;
+        while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+            --end;
+        shown = shown.substr(0, end);
+    }
+    QString text = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz ")) +
+                   QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
+    if (shown.size() < line.size())
+        text += QStringLiteral("... (%1 bytes)").arg(line.size());
+    log_->appendPlainText(text);
 }
 
 void ServerWindow::fleetChanged() {
@@ -166,6 +188,12 @@ void ServerWindow::wakeUp() {
                 object_->processPendingWork();
         },
         Qt::QueuedConnection);
+}
+
+void ServerWindow::wakeUpIn(std::chrono::milliseconds delay) {
+    // One timer for the earliest work; the object asks again for what is still to come.
+    if (!wakeUpTimer_->isActive() || wakeUpTimer_->remainingTimeAsDuration() > delay)
+        wakeUpTimer_->start(delay);
 }
 
 void ServerWindow::closeEvent(QCloseEvent* event) {

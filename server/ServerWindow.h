@@ -10,6 +10,7 @@
 
 class QLabel;
 class QPlainTextEdit;
+class QTimer;
 class QTreeWidget;
 
 namespace navilonix::server {
@@ -40,6 +41,7 @@ public:
     void fleetChanged() override;
     void clientsChanged(std::size_t sinks) override;
     void wakeUp() override;
+    void wakeUpIn(std::chrono::milliseconds delay) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -53,6 +55,7 @@ private:
     MapView* map_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
     QLabel* status_ = nullptr;
+    QTimer* wakeUpTimer_ = nullptr; // the object's next pending work that falls due
     std::function<void()> closeHandler_;
     std::function<void()> idleCheck_;
     std::size_t clients_ = 0;

@@ -200,27 +200,39 @@ int main(int argc, char** argv) {
     };
     window.setCloseHandler([&]() { exitServer(true); });
 
-    // Started by activation: leave once no client is left and nobody looks at the window.
+    // Started by activation: leave once no client is left and nobody looks at the window. After a client has gone
+    // that is a moment later; without any client, two minutes after the start or after the window was hidden.
     bool hadClient = false;
+    QTimer idleExit;
+    idleExit.setSingleShot(true);
+    auto idle = [&]() { return args.embedding && !exiting && window.clients() == 0 && !window.isVisible(); };
+    QObject::connect(&idleExit, &QTimer::timeout, &window, [&]() {
+        if (!idle())
+            return;
+        window.log(hadClient ? "the last client has gone; exiting" : "no client came; exiting");
+        exitServer(false);
+    });
     window.setIdleCheck([&]() {
         if (window.clients() > 0)
             hadClient = true;
-        if (!args.embedding || exiting)
-            return;
-        QTimer::singleShot(500, &window, [&]() {
-            if (hadClient && window.clients() == 0 && !window.isVisible()) {
-                window.log("the last client has gone; exiting");
-                exitServer(false);
-            }
-        });
+        if (!idle())
+            idleExit.stop();
+        else
+            idleExit.start(hadClient ? std::chrono::milliseconds(500) : std::chrono::minutes(2));
     });
     if (args.embedding)
-        QTimer::singleShot(std::chrono::minutes(2), &window, [&]() {
-            if (!hadClient && window.clients() == 0 && !window.isVisible()) {
-                window.log("no client came; exiting");
-                exitServer(false);
-            }
-        });
+        idleExit.start(std::chrono::minutes(2));
+
+    // Without its bus nobody new can reach the server: one started by activation goes, after telling the clients
+    // it still has on private channels.
+    transport->transport().SetBusLostHandler([&]() {
+        window.log("the connection to the session bus is lost");
+        if (args.embedding)
+            QTimer::singleShot(0, &window, [&]() {
+                window.log("exiting: clients can no longer reach the server");
+                exitServer(true);
+            });
+    });
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction action {};
@@ -238,9 +250,8 @@ int main(int argc, char** argv) {
         exitServer(true);
     });
 
-    QTimer pending;
-    QObject::connect(&pending, &QTimer::timeout, &window, [&]() { object->processPendingWork(); });
-    pending.start(100);
+    // The object's own work reaches the loop when it falls due (ServerHost::wakeUp and wakeUpIn); only the group
+    // files are looked at once a second.
     QTimer files;
     QObject::connect(&files, &QTimer::timeout, &window, [&]() { object->checkGroupFiles(); });
     files.start(1000);
@@ -248,8 +259,8 @@ int main(int argc, char** argv) {
     if (!args.embedding)
         window.show();
     const int result = QApplication::exec();
-    pending.stop();
     files.stop();
+    idleExit.stop();
     // The transport may still hold the object (its connection point's advices); it must not reach the window.
     object->detachHost();
     factory->Release();

@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <unistd.h>
+#include <utility>
 
 namespace ole {
 
@@ -46,7 +47,58 @@ sd_bus_vtable VTableMethod(const char* member, const char* in, const char* out, 
 
 int HandleMemberCall(sd_bus_message* m, void* userdata, sd_bus_error* error);
 
+// The call a member is serving on this thread, which it may take over to answer later.
+struct ServedCall {
+    sd_bus_message* call;
+    DBusTransport* transport;
+    bool deferrable; // no out-value
+    bool taken;
+};
+thread_local ServedCall* t_served = nullptr;
+
 } // namespace
+
+DeferredReply::DeferredReply(sd_bus_message* call, DBusTransport* transport)
+    : m_call(sd_bus_message_ref(call)), m_transport(transport) {}
+
+DeferredReply::DeferredReply(DeferredReply&& other) noexcept
+    : m_call(std::exchange(other.m_call, nullptr)), m_transport(other.m_transport) {}
+
+DeferredReply& DeferredReply::operator=(DeferredReply&& other) noexcept {
+    if (this != &other) {
+        Complete(E_ABORT);
+        m_call = std::exchange(other.m_call, nullptr);
+        m_transport = other.m_transport;
+    }
+    return *this;
+}
+
+DeferredReply::~DeferredReply() {
+    Complete(E_ABORT);
+}
+
+void DeferredReply::Complete(HRESULT result) {
+    sd_bus_message* call = std::exchange(m_call, nullptr);
+    if (!call)
+        return;
+    // The caller may have left, or its channel closed: its answer is simply not sent.
+    if (SUCCEEDED(result))
+        sd_bus_reply_method_return(call, nullptr);
+    else
+        ReplyWithResult(call, result);
+    sd_bus_message_unref(call);
+    // What the socket did not take at once is written by the next pass of the loop.
+    if (m_transport)
+        m_transport->Schedule();
+}
+
+DeferredReply DeferCurrentCall() {
+    ServedCall* served = t_served;
+    if (!served || !served->deferrable || served->taken)
+        return {};
+    served->taken = true;
+    return DeferredReply(served->call, served->transport);
+}
 
 const InterfaceMarshaler& RegisterInterfaceMarshaler(InterfaceMarshaler marshaler) {
     MarshalerTable& table = Marshalers();
@@ -94,6 +146,13 @@ int HandleMemberCall(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     HRESULT hr = S_OK;
     sd_bus_message* reply = nullptr;
     int r = 0;
+    // The call the member may take over, for the time it runs (members may be called from within one another).
+    ServedCall served{m, &binding->object->transport(), binding->member->out.empty(), false};
+    struct Current {
+        ServedCall* outer;
+        explicit Current(ServedCall* call) : outer(std::exchange(t_served, call)) {}
+        ~Current() { t_served = outer; }
+    } current(&served);
     try {
         // The object may be made here, by its class object, on the first call.
         ComPtr<IUnknown> target = binding->object->Query(binding->marshaler->iid, &hr);
@@ -103,7 +162,14 @@ int HandleMemberCall(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     } catch (...) {
         if (reply)
             sd_bus_message_unref(reply);
+        if (served.taken)
+            return 1;
         return ReplyWithResult(m, RPC_E_SERVERFAULT);
+    }
+    if (served.taken) {
+        if (reply)
+            sd_bus_message_unref(reply);
+        return 1; // answered later, by the DeferredReply
     }
     if (r < 0)
         return sd_bus_reply_method_errorf(m, SD_BUS_ERROR_INVALID_ARGS, "Invalid arguments to %s",

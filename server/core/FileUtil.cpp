@@ -1,6 +1,8 @@
 #include "FileUtil.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,10 +37,48 @@ std::string readWholeFile(const std::filesystem::path& path) {
     return content;
 }
 
+namespace {
+
+// The permission bits the process gives a new file: 0666 less its umask. Read from /proc, because umask() can only
+// be read by setting it, which would change it for every thread for a moment.
+mode_t newFileMode() {
+    mode_t mask = 022;
+    bool found = false;
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (!found && std::fgets(line, sizeof line, status)) {
+            unsigned value = 0;
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value);
+                found = true;
+            }
+        }
+        std::fclose(status);
+    }
+    if (!found) {
+        mask = ::umask(022);
+        ::umask(mask);
+    }
+    return 0666 & ~mask;
+}
+
+bool isTemporaryCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+} // namespace
+
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content) {
+    // The new file takes the place of the old one with its permissions; one the user may not write stays as it is.
+    struct stat existing {};
+    const bool replacing = ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    if (replacing && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        throw FileError("cannot replace " + path.string() + ": " + systemErrorText(errno));
+    const mode_t mode = replacing ? existing.st_mode & 0777 : newFileMode();
+
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         throw FileError("cannot write " + path.string() + ": " + systemErrorText(errno));
     const std::filesystem::path temporary = pattern;
@@ -57,7 +97,11 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view con
         }
         written += static_cast<std::size_t>(n);
     }
-    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0)
+    // The group of the replaced file too, where the user may give it; otherwise the new file keeps the user's own.
+    if (replacing && existing.st_gid != ::getegid()) {
+        [[maybe_unused]] const int kept = ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+    }
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
         fail("cannot write", errno);
     if (::close(fd) != 0) {
         const int error = errno;
@@ -69,6 +113,31 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view con
         ::unlink(temporary.c_str());
         throw FileError("cannot replace " + path.string() + ": " + systemErrorText(error));
     }
+}
+
+std::vector<std::string> removeStaleTemporaryFiles(const std::filesystem::path& folder,
+                                                   const std::vector<std::string>& extensions) {
+    std::vector<std::string> removed;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // ".<target>.XXXXXX": a dot, the target's name, a dot and six letters or digits.
+        constexpr std::size_t Suffix = 7;
+        if (name.size() < 2 + Suffix || name.front() != '.' || name[name.size() - Suffix] != '.' ||
+            !std::all_of(name.end() - (Suffix - 1), name.end(), isTemporaryCharacter))
+            continue;
+        const std::string_view target = std::string_view(name).substr(1, name.size() - 1 - Suffix);
+        const bool ours = std::any_of(extensions.begin(), extensions.end(), [&](const std::string& e) {
+            return e.starts_with('.') ? target.size() > e.size() && target.ends_with(e) : target == e;
+        });
+        std::error_code typeError;
+        if (!ours || !it->is_regular_file(typeError) || it->is_symlink(typeError))
+            continue;
+        std::error_code removeError;
+        if (std::filesystem::remove(it->path(), removeError))
+            removed.push_back(name);
+    }
+    return removed;
 }
 
 } // namespace navilonix::server

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace navilonix::server {
 
@@ -18,8 +19,16 @@ public:
 std::string readWholeFile(const std::filesystem::path& path);
 
 // Writes the content to a temporary file beside the target and renames it over the target, so that a failure
-// leaves an existing file as it was and no partial file. Throws FileError.
+// leaves an existing file as it was and no partial file. The new file keeps the mode of the file it replaces; a new
+// file gets the process's umask. A file the user may not write is not replaced (FileError with EACCES). Throws
+// FileError.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
+
+// Removes the temporary files that writes killed half-way left in `folder` (".<name>.XXXXXX" beside <name>), for
+// names whose extension is one of `extensions` (".grp", or a whole name such as "Online.txt"). Returns the names
+// of the removed files.
+std::vector<std::string> removeStaleTemporaryFiles(const std::filesystem::path& folder,
+                                                   const std::vector<std::string>& extensions);
 
 // The text of the last system error, for messages.
 std::string systemErrorText(int error);

@@ -59,7 +59,11 @@ std::vector<std::string_view> splitFields(std::string_view line, char separator)
 
 std::string formatNumber(double value, int decimals) {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (result.ec != std::errc()) { // too long for fixed notation (a huge value from a caller): in exponent form
+        result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general);
+        return std::string(buffer, result.ptr);
+    }
     std::string text(buffer, result.ptr);
     if (text.find('.') != std::string::npos) {
         while (text.back() == '0')

@@ -7,7 +7,11 @@
 #include "server/core/TimeText.h"
 
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace navilonix::server;
 using navilonix::server::testing::TempFolder;
@@ -17,6 +21,32 @@ namespace {
 
 void writeText(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+mode_t modeOf(const std::filesystem::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+// Runs `check` with the permissions of an ordinary user and returns its result: directly, or, for root (who may
+// write everything), in a child process that has given up root for nobody and owns `folder`.
+int asOrdinaryUser(const std::filesystem::path& folder, const std::function<int()>& check) {
+    if (::geteuid() != 0)
+        return check();
+    constexpr uid_t Nobody = 65534;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        EXPECT_EQ(::lchown(entry.path().c_str(), Nobody, Nobody), 0);
+    EXPECT_EQ(::chown(folder.c_str(), Nobody, Nobody), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
+            _exit(100);
+        _exit(check());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
 }
 
 } // namespace
@@ -233,6 +263,63 @@ TEST(RecordStoreFiles, AppendingKeepsOrderAndIgnoresOlderRecords) {
     const auto read = store.read(9, 0, track.time(), nullptr);
     ASSERT_EQ(read.size(), 20u);
     EXPECT_EQ(read[10].time, all[10].time);
+}
+
+TEST(AtomicWrites, AReplacedFileKeepsItsModeAndANewFileFollowsTheUmask) {
+    TempFolder folder;
+    const mode_t previous = ::umask(077);
+    writeFileAtomically(folder.path() / "private.chp", "new");
+    EXPECT_EQ(modeOf(folder.path() / "private.chp"), 0600u);
+    ::umask(022);
+    writeFileAtomically(folder.path() / "shared.chp", "new");
+    EXPECT_EQ(modeOf(folder.path() / "shared.chp"), 0644u);
+    // A save over a file keeps what its owner chose, whatever the umask says.
+    for (const mode_t mode : {0600u, 0640u, 0664u}) {
+        ::chmod((folder.path() / "private.chp").c_str(), mode);
+        writeFileAtomically(folder.path() / "private.chp", "saved");
+        EXPECT_EQ(modeOf(folder.path() / "private.chp"), mode);
+    }
+    ::umask(previous);
+    EXPECT_EQ(readWholeFile(folder.path() / "private.chp"), "saved");
+}
+
+TEST(AtomicWrites, AFileTheUserMayNotWriteIsRefusedAndKept) {
+    TempFolder folder;
+    const auto target = folder.path() / "Track.kml";
+    writeText(target, "keep me");
+    ::chmod(target.c_str(), 0444);
+    // 0: refused and kept; anything else names what went wrong.
+    const int outcome = asOrdinaryUser(folder.path(), [&] {
+        try {
+            writeFileAtomically(target, "replaced");
+            return 1;
+        } catch (const FileError&) {
+        }
+        if (readWholeFile(target) != "keep me")
+            return 2;
+        return std::distance(std::filesystem::directory_iterator(folder.path()), {}) == 1 ? 0 : 3;
+    });
+    EXPECT_EQ(outcome, 0);
+}
+
+TEST(AtomicWrites, StaleTemporaryFilesOfOurOwnFilesAreRemovedAndNothingElse) {
+    TempFolder folder;
+    const std::vector<std::string> stale = {".taxi.grp.Ab12Cd", ".Online.txt.x9Y8z7"};
+    const std::vector<std::string> kept = {"taxi.grp",    ".notes.backup",    ".taxi.grp.Ab1", ".taxi.grp.Ab-2Cd",
+                                           ".grp.Ab12Cd", ".taxi.chp.Ab12Cd", ".Online.txt"};
+    for (const auto& name : stale)
+        writeText(folder.path() / name, "half");
+    for (const auto& name : kept)
+        writeText(folder.path() / name, "keep");
+    std::filesystem::create_directory(folder.path() / ".cargo.grp.QwErTy"); // a folder is never ours
+    auto removed = removeStaleTemporaryFiles(folder.path(), {".grp", "Online.txt"});
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed, (std::vector<std::string>{".Online.txt.x9Y8z7", ".taxi.grp.Ab12Cd"}));
+    for (const auto& name : stale)
+        EXPECT_FALSE(std::filesystem::exists(folder.path() / name)) << name;
+    for (const auto& name : kept)
+        EXPECT_TRUE(std::filesystem::exists(folder.path() / name)) << name;
+    EXPECT_TRUE(std::filesystem::is_directory(folder.path() / ".cargo.grp.QwErTy"));
 }
 
 TEST(AtomicWrites, AFailedWriteLeavesNoFileAndAnExistingFileIntact) {

@@ -7,6 +7,7 @@
 #include "server/core/GroupFile.h"
 #include "server/core/RecordStore.h"
 
+#include <cmath>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -132,6 +133,13 @@ TEST_F(ObjectTest, TheCheckPointAtCoordinatesIsTheNearestWhoseCircleHoldsThem) {
     EXPECT_EQ(readLong(&O::get_CurrentCheckPointIndex), 1);
     server().SetCurrentCoords(10.0, 10.0);
     EXPECT_EQ(readLong(&O::get_CurrentCheckPointIndex), 0);
+    // Coordinates that are no numbers match nothing and change nothing.
+    server().SetCurrentCoords(55.0045, 37.0);
+    for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        EXPECT_EQ(server().SetCurrentCoords(bad, 37.0), E_INVALIDARG);
+        EXPECT_EQ(server().SetCurrentCoords(55.0, bad), E_INVALIDARG);
+    }
+    EXPECT_EQ(readLong(&O::get_CurrentCheckPointIndex), 2);
 }
 
 TEST_F(ObjectTest, CheckPointListsLoadAndSaveByBareNameAndKeepTheFilesZones) {
@@ -140,7 +148,11 @@ TEST_F(ObjectTest, CheckPointListsLoadAndSaveByBareNameAndKeepTheFilesZones) {
     EXPECT_GT(loaded, 5);
     EXPECT_EQ(readLong(&O::get_CheckPointIndex), 1);
     server().DeleteCheckPoint();
+    ::chmod((paths().points() / "Москва.chp").c_str(), 0600); // a private list stays private
     ASSERT_EQ(server().SaveChPToFile(BStr("Москва").get()), S_OK);
+    struct stat saved {};
+    ASSERT_EQ(::stat((paths().points() / "Москва.chp").c_str(), &saved), 0);
+    EXPECT_EQ(saved.st_mode & 0777, 0600u);
     const CheckPointList file = readCheckPointFile(paths().points() / "Москва.chp", nullptr);
     EXPECT_EQ(static_cast<LONG>(file.points.size()), loaded - 1);
     EXPECT_EQ(file.zones.size(), 3u);
@@ -318,6 +330,59 @@ TEST_F(ObjectTest, TimeTextsReadBackWithTheConsolesLocaleParsing) {
         ASSERT_TRUE(TryStrToTime(parkText, park, settings)) << parkText;
         EXPECT_NEAR(park, 270.0 / 86400.0, 1e-6) << parkText;
     }
+}
+
+TEST_F(ObjectTest, TheLogQuotesTheStartAndLengthOfLongTextsOnOneLine) {
+    // A megabyte of lines: logged whole, it would cost the window seconds and the log its one line per call.
+    std::string huge;
+    while (huge.size() < 1'000'000)
+        huge += "строка\n";
+    const std::string length = "(" + std::to_string(huge.size()) + " bytes)";
+    const BStr text(huge);
+    server().SetGroupIndexByFileName(text.get());
+    EXPECT_EQ(server().LoadChPFromFile(text.get()), HRESULT_FROM_WIN32(ErrorInvalidName));
+    EXPECT_EQ(server().SaveChPToFile(text.get()), HRESULT_FROM_WIN32(ErrorInvalidName));
+    server().AddCheckPoint(text.get(), text.get(), text.get(), 1e300, 37.0, 100);
+    server().AddCheckPoint(BStr("A").get(), nullptr, nullptr, 55.0, 37.0, 100);
+    server().set_CheckPointName(text.get());
+    server().SetCarChPParameters(text.get(), 21305, 0, text.get(), 0, 5, 0, 1, 0, text.get());
+    server().set_PropertyName(text.get());
+    server().set_PropertyValue(text.get());
+    server().GoToCarLastPosition(text.get(), 21305);
+    server().set_TripEntriesListTypeName(text.get());
+    server().SetCrdEntryIndexByTime(text.get());
+    server().ExportTrackToFile(text.get(), 1, nullptr, nullptr, 0, 0, -1, 0, 0, 0);
+    server().StartComputing(text.get(), 21305, text.get(), text.get(), text.get(), 1);
+    waitForEnd();
+
+    std::size_t withLength = 0;
+    for (const std::string& line : host_.lines) {
+        EXPECT_LT(line.size(), 1000u) << line.substr(0, 200);
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+        withLength += line.find(length) != std::string::npos;
+    }
+    EXPECT_GE(withLength, 14u);
+    EXPECT_TRUE(std::any_of(host_.lines.begin(), host_.lines.end(), [](const std::string& l) {
+        return l.starts_with("LoadChPFromFile(\"строка\\nстрока") && l.find("refused") != std::string::npos;
+    }));
+    // A number too large for fixed notation is logged in exponent form, not as whatever its buffer held.
+    EXPECT_TRUE(std::any_of(host_.lines.begin(), host_.lines.end(),
+                            [](const std::string& l) { return l.find(", 1e+300, 37, 100)") != std::string::npos; }));
+}
+
+TEST_F(ObjectTest, TemporaryFilesOfWritesKilledHalfWayAreRemovedAtStart) {
+    const std::vector<std::filesystem::path> stale = {
+        paths().groups() / ".taxi.grp.a1B2c3", paths().points() / ".Москва.chp.Zz9Yy8",
+        paths().root / ".Online.txt.000aaa", paths().tracks() / "0021305" / ".2009-05.nxr.Q1w2E3"};
+    for (const auto& file : stale)
+        writeFileAtomically(file, "half a file");
+    writeFileAtomically(paths().points() / ".hidden.txt.a1B2c3", "not ours");
+    const auto fresh = NavilonixObject::create(NavilonixObject::Options{paths(), &host_, {}, false});
+    for (const auto& file : stale)
+        EXPECT_FALSE(std::filesystem::exists(file)) << file;
+    EXPECT_TRUE(std::filesystem::exists(paths().points() / ".hidden.txt.a1B2c3"));
+    EXPECT_TRUE(std::any_of(host_.lines.begin(), host_.lines.end(),
+                            [](const std::string& l) { return l.find(".taxi.grp.a1B2c3") != std::string::npos; }));
 }
 
 TEST_F(ObjectTest, CorruptFilesAreReportedAndSkippedWithoutHarm) {

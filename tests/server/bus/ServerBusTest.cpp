@@ -13,6 +13,7 @@
 #include <QEventLoop>
 
 #include <gtest/gtest.h>
+#include <systemd/sd-bus.h>
 
 #include <csignal>
 #include <cstdio>
@@ -21,6 +22,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
 #include <random>
 #include <spawn.h>
 #include <string>
@@ -87,14 +90,18 @@ protected:
         std::filesystem::remove_all(workDir_, ec);
     }
 
-    pid_t spawnServer(std::vector<std::string> arguments) {
+    pid_t spawnServer(std::vector<std::string> arguments, char** environment = environ) {
         arguments.insert(arguments.begin(), NVX_SERVER);
+        return spawn(std::move(arguments), environment);
+    }
+    // Starts a program found on the PATH (or by its path); it is killed when the test ends.
+    pid_t spawn(std::vector<std::string> arguments, char** environment = environ) {
         std::vector<char*> argv;
         for (std::string& a : arguments)
             argv.push_back(a.data());
         argv.push_back(nullptr);
         pid_t pid = -1;
-        EXPECT_EQ(::posix_spawn(&pid, NVX_SERVER, nullptr, nullptr, argv.data(), environ), 0);
+        EXPECT_EQ(::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environment), 0);
         children_.push_back(pid);
         return pid;
     }
@@ -219,6 +226,86 @@ TEST_F(ServerBus, AComputationOverTheBusEndsWithItsEventAndExportsATrack) {
     EXPECT_EQ(automation_->ExportTrackToFile(BStr("relative.kml").get(), 1, BStr("").get(), BStr("").get(), 0, 0, -1, 0,
                                              0, 0),
               HRESULT_FROM_WIN32(123));
+}
+
+// The replies to calls sent on one connection without waiting, in the order they arrive.
+struct Replies {
+    struct Reply {
+        int order = 0;
+        std::string error;
+        std::int32_t value = 0;
+    };
+    sd_bus* bus = nullptr;
+    int arrived = 0;
+    std::map<std::string, Reply> byMember;
+
+    Replies() { EXPECT_GE(sd_bus_open_user(&bus), 0); }
+    ~Replies() { sd_bus_flush_close_unref(bus); }
+
+    template <class... A> void send(const char* member, const char* signature, A... arguments) {
+        sd_bus_message* call = nullptr;
+        ASSERT_GE(sd_bus_message_new_method_call(bus, &call, "ole.CLSID_7166C02F_CFCE_4856_AB71_40F9329297BB",
+                                                 "/ole/Object", "ole.IID_9E428CC6_35AE_4899_A9BA_34CE991495D6", member),
+                  0);
+        if (*signature) {
+            ASSERT_GE(sd_bus_message_append(call, signature, arguments...), 0);
+        }
+        auto* pending = new std::pair<Replies*, std::string>(this, member);
+        ASSERT_GE(sd_bus_call_async(bus, nullptr, call, &Replies::received, pending, 60'000'000), 0);
+        sd_bus_message_unref(call);
+    }
+    static int received(sd_bus_message* m, void* userdata, sd_bus_error*) {
+        std::unique_ptr<std::pair<Replies*, std::string>> pending(
+            static_cast<std::pair<Replies*, std::string>*>(userdata));
+        Reply& r = pending->first->byMember[pending->second];
+        r.order = ++pending->first->arrived;
+        if (const sd_bus_error* e = sd_bus_message_get_error(m))
+            r.error = e->name ? e->name : "?";
+        else if (sd_bus_message_peek_type(m, nullptr, nullptr) > 0)
+            sd_bus_message_read(m, "i", &r.value);
+        return 0;
+    }
+    // Dispatches until `count` replies have arrived; false after a minute without all of them.
+    bool waitFor(int count) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (arrived < count) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            while (sd_bus_process(bus, nullptr) > 0) {
+            }
+            if (arrived < count)
+                sd_bus_wait(bus, 100'000);
+        }
+        return true;
+    }
+};
+
+TEST_F(ServerBus, WaitingCallsAreAnsweredLaterWhileTheServerGoesOnServing) {
+    startByHand();
+    // Sent on one connection without waiting: a server that waited inside Sleep and WaitForComputing would answer
+    // them first, in the order they came; now the read sent after them is answered while they still wait.
+    Replies replies;
+    replies.send("Sleep", "i", 4000);
+    replies.send("WaitForComputing", "sisssi", "cargo.grp", 30010, "01.05.2009 00:00:00", "01.09.2009 00:00:00", "GSM",
+                 1);
+    replies.send("get_ComputingBusy", "");
+    ASSERT_TRUE(replies.waitFor(3));
+    const auto& sleep = replies.byMember["Sleep"];
+    const auto& wait = replies.byMember["WaitForComputing"];
+    const auto& busy = replies.byMember["get_ComputingBusy"];
+    EXPECT_EQ(busy.order, 1);
+    EXPECT_EQ(busy.value, 1); // the computation the first caller waits for runs
+    EXPECT_EQ(wait.error, "");
+    EXPECT_EQ(sleep.error, "");
+    LONG check = 0;
+    ASSERT_EQ(automation_->get_ComputingCheck(&check), S_OK);
+    EXPECT_EQ(check, 1);
+
+    // Through the console's own proxy on its private channel, as before: the call returns with its result.
+    EXPECT_EQ(automation_->Sleep(50), S_OK);
+    EXPECT_EQ(automation_->WaitForComputing(BStr("cargo.grp").get(), 30010, BStr("01.05.2009").get(),
+                                            BStr("not a date").get(), BStr("GSM").get(), 1),
+              E_FAIL);
 }
 
 // What the console does on Connect and on its pages, through its own wrapper: every read must succeed.
@@ -356,6 +443,52 @@ TEST_F(ServerBus, TheConsolesWrapperFindsEveryMemberItCallsServed) {
     EXPECT_TRUE(failures.empty()) << failures.front();
     // Activated, hidden and left by its only client, the server goes.
     EXPECT_TRUE(runLoopUntil([] { return !serverRunning(); }));
+}
+
+// How often the threads of a process have gone to sleep and woken since it started.
+long wakeUpsOf(pid_t pid) {
+    long total = 0;
+    const auto tasks = std::filesystem::path("/proc") / std::to_string(pid) / "task";
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(tasks, ec), end; !ec && it != end; it.increment(ec)) {
+        std::ifstream status(it->path() / "status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.starts_with("voluntary_ctxt_switches:"))
+                total += std::atol(line.c_str() + 24);
+    }
+    return total;
+}
+
+TEST_F(ServerBus, AnActivatedServerSleepsWhenIdleAndExitsWhenItsBusGoes) {
+    // A session bus of its own for this server, which the test then takes away as the end of a session does.
+    std::filesystem::create_directories(workDir_);
+    const std::string address = "unix:path=" + (workDir_ / "bus").string();
+    const pid_t daemon =
+        spawn({"dbus-daemon", "--config-file=" NVX_SESSION_CONF, "--address=" + address, "--nofork", "--nopidfile"});
+    ASSERT_TRUE(runLoopUntil([&] { return std::filesystem::exists(workDir_ / "bus"); }));
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e)
+        if (!std::string_view(*e).starts_with("DBUS_SESSION_BUS_ADDRESS="))
+            environment.emplace_back(*e);
+    environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + address);
+    std::vector<char*> envp;
+    for (std::string& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const pid_t server = spawnServer({"--embedding", "--work-dir", (workDir_ / "data").string()}, envp.data());
+    const std::string owned =
+        "busctl --address=" + address + " status ole.CLSID_7166C02F_CFCE_4856_AB71_40F9329297BB >/dev/null 2>&1";
+    ASSERT_TRUE(runLoopUntil([&] { return std::system(owned.c_str()) == 0; }));
+
+    // Idle, with nothing due, the server wakes for its once-a-second look at the group files and little else.
+    runLoopUntil([] { return false; }, 500);
+    const long before = wakeUpsOf(server);
+    runLoopUntil([] { return false; }, 3000);
+    EXPECT_LT(wakeUpsOf(server) - before, 15);
+
+    ::kill(daemon, SIGTERM);
+    EXPECT_EQ(waitForExit(server, 60000), 0);
 }
 
 TEST_F(ServerBus, RegisterWritesTheActivationFileAndUnregisterRemovesIt) {
