@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 using namespace navilonix::server;
@@ -84,6 +86,11 @@ TEST_F(ServerWindowTest, TheFleetAndTheLogShowWhatTheServerServes) {
     auto* log = window_.findChild<QPlainTextEdit*>(QStringLiteral("LogView"));
     ASSERT_NE(log, nullptr);
     EXPECT_TRUE(log->toPlainText().contains(QStringLiteral("GoToCarLastTrack(\"taxi.grp\", 21305)")));
+    // However long a line the server makes, the window lays out only its start, with its length.
+    window_.log(std::string(1'000'000, 'x'));
+    const QString last = log->document()->lastBlock().text();
+    EXPECT_LT(last.size(), 1100);
+    EXPECT_TRUE(last.endsWith(QStringLiteral("(1000000 bytes)"))) << last.right(40).toStdString();
     // The map draws the track without trouble at any size.
     auto* map = window_.findChild<MapView*>(QStringLiteral("MapView"));
     ASSERT_NE(map, nullptr);
