@@ -94,6 +94,53 @@ TEST_F(StubTest, ResultsTravelAsErrorNamesWithTheSystemText) {
     EXPECT_EQ(error.message(), "Class not registered");
 }
 
+TEST_F(StubTest, AMemberTakesItsCallOverAndAnswersLaterWhileOthersAreServed) {
+    // EnterPassword is taken over and left waiting; the next call answers it, and the one after drops it.
+    std::vector<ole::DeferredReply> held;
+    bool readTaken = true;
+    bool inProcessTaken = true;
+    server->Run([&] {
+        fake->OnCall("EnterPassword", [&](std::vector<FakeValue>&, FakeValue&) {
+            held.push_back(ole::DeferCurrentCall());
+            return true;
+        });
+        fake->OnCall("get_GroupsNum", [&](std::vector<FakeValue>&, FakeValue& value) {
+            readTaken = static_cast<bool>(ole::DeferCurrentCall()); // a read owes its value now
+            held.front().Complete(E_ACCESSDENIED);
+            value = LONG{3};
+            return true;
+        });
+        fake->OnCall("Sleep", [&](std::vector<FakeValue>&, FakeValue&) {
+            held.clear();
+            return true;
+        });
+        inProcessTaken = static_cast<bool>(ole::DeferCurrentCall());
+    });
+    std::vector<std::string> answers;
+    auto send = [&] {
+        ole::MessagePtr call = channel->NewMethodCall(nullptr, ole::kObjectPath, iface.c_str(), "EnterPassword");
+        ASSERT_GE(sd_bus_message_append(call.get(), "s", "secret"), 0);
+        auto received = [](sd_bus_message* m, void* userdata, sd_bus_error*) {
+            const sd_bus_error* e = sd_bus_message_get_error(m);
+            static_cast<std::vector<std::string>*>(userdata)->push_back(e ? e->name : "answered");
+            return 0;
+        };
+        ASSERT_GE(sd_bus_call_async(channel->bus(), nullptr, call.get(), received, &answers, 5'000'000), 0);
+    };
+    send();
+    LONG groups = 0;
+    ASSERT_EQ(automation->get_GroupsNum(&groups), S_OK);
+    EXPECT_EQ(groups, 3);
+    ASSERT_TRUE(RunUntil([&] { return answers.size() == 1; }));
+    EXPECT_EQ(answers[0], "ole.Error.HRESULT_80070005");
+    send();
+    ASSERT_EQ(automation->Sleep(0), S_OK);
+    ASSERT_TRUE(RunUntil([&] { return answers.size() == 2; }));
+    EXPECT_EQ(answers[1], "ole.Error.HRESULT_80004004"); // dropped unanswered: aborted
+    EXPECT_FALSE(readTaken);
+    EXPECT_FALSE(inProcessTaken);
+}
+
 TEST_F(StubTest, IntrospectionListsEveryMemberWithItsArgumentNames) {
     ASSERT_EQ(RawCall("org.freedesktop.DBus.Introspectable", "Introspect", ""), "");
     const char* xml = nullptr;
