@@ -167,6 +167,14 @@ TCheckPointPropertiesForm::TCheckPointPropertiesForm(QWidget* parent) : QDialog(
     setTabOrder(RadiusEdit, OKButton);
     setTabOrder(OKButton, CancelButton);
 
+    NameLabel->setBuddy(NameEdit);
+    AddressLabel->setBuddy(AddressEdit);
+    IDLabel->setBuddy(IDEdit);
+    LatLabel->setBuddy(LatMaskEdit);
+    LngLabel->setBuddy(LngMaskEdit);
+    RadiusLabel->setBuddy(RadiusEdit);
+    NameControlsForScreenReaders(this);
+
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     NameEdit->setFocus();

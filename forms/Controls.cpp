@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -163,6 +164,41 @@ QFont CaptionFont() {
 void SetHint(QWidget* control, const QString& hint) {
     control->setStatusTip(hint);
     control->setToolTip(QString());
+    // A screen reader reads the hint as the control's description (it is never shown as a tooltip).
+    control->setAccessibleDescription(hint.trimmed());
+}
+
+void NameControlsForScreenReaders(QWidget* window) {
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        QWidget* control = label->buddy();
+        if (!control || !control->accessibleName().isEmpty())
+            continue;
+        QString name = label->text();
+        name.remove(QLatin1Char('&'));
+        name = name.trimmed();
+        if (name.endsWith(QLatin1Char(':')))
+            name.chop(1);
+        control->setAccessibleName(name.trimmed());
+    }
+    for (QComboBox* box : window->findChildren<QComboBox*>()) {
+        const QString name = box->accessibleName();
+        if (name.isEmpty())
+            continue;
+        // The edit and the drop-down list are what has the focus while the box is used.
+        if (box->lineEdit())
+            box->lineEdit()->setAccessibleName(name);
+        box->view()->setAccessibleName(name);
+        // Under Linux a screen reader hears a combo box's current item as its name and takes what the box is
+        // for from the label that names it: a box without one gets a label nobody sees.
+        bool labelled = false;
+        for (const QLabel* label : box->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+            labelled = labelled || label->buddy() == box;
+        if (!labelled) {
+            auto* label = new QLabel(name, box->parentWidget());
+            label->setBuddy(box);
+            label->hide();
+        }
+    }
 }
 
 TStatusHints::TStatusHints(QStatusBar* bar) : QObject(bar), m_bar(bar) {

@@ -57,8 +57,14 @@ private:
 QFont ConsoleFont();
 QFont CaptionFont();
 
-// Sets a control's hint: shown in the status bar while the mouse is over the control, never as a tooltip.
+// Sets a control's hint: shown in the status bar while the mouse is over the control, never as a tooltip, and read
+// by screen readers as the control's description.
 void SetHint(QWidget* control, const QString& hint);
+
+// Gives each control that a label is the buddy of the label's caption (without its accelerator mark and closing
+// colon) as its accessible name, which screen readers read; names set by hand are kept. Run once a window's
+// controls exist.
+void NameControlsForScreenReaders(QWidget* window);
 
 // Shows the hint of the control under the mouse pointer in a status bar (the control's status tip, or that of
 // the nearest enclosing control that has one); an empty hint clears the bar.

@@ -84,6 +84,13 @@ TFindCheckPointForm::TFindCheckPointForm(QWidget* parent) : QDialog(parent) {
     setTabOrder(FindButton, OKButton);
     setTabOrder(OKButton, CancelButton);
 
+    LatLabel->setBuddy(LatMaskEdit);
+    LngLabel->setBuddy(LngMaskEdit);
+    NameLabel->setBuddy(NameEdit);
+    AddressLabel->setBuddy(AddressEdit);
+    IDLabel->setBuddy(IDEdit);
+    NameControlsForScreenReaders(this);
+
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(FindButton, &QPushButton::clicked, this,

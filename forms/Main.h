@@ -276,6 +276,8 @@ private:
     void CreateTripsInfoSheet();
     void CreateDialogs();
     void ConnectHandlers();
+    // Accessible names for screen readers: label buddies and the names of controls without a label.
+    void NameControls();
     void OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*));
 
     QMetaObject::Connection m_groupsListChange;

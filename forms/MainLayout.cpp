@@ -108,6 +108,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     CreateInfoRows();
     SetUpPositionControls();
     ConnectHandlers();
+    NameControls();
 
     resize(826, 628);
     move(520, 137);
@@ -504,6 +505,31 @@ void TMainForm::CreateDialogs() {
     ExportTrackDialog->FilterIndex = 2;
     ExportTrackDialog->DefaultExt = "kml";
     ExportTrackDialog->FileName = "Track";
+}
+
+void TMainForm::NameControls() {
+    // Captions and labels name the controls beside them; the rest are named here.
+    GroupsListLabel->setBuddy(GroupsList);
+    GroupLabel->setBuddy(GroupInfoListView);
+    InfoLabel->setBuddy(InfoListView);
+    OnlineLabel->setBuddy(OnlineListView);
+    GroupsLabel->setBuddy(GroupsComboBox);
+    CarsLabel->setBuddy(CarsComboBox);
+    CheckPointsLabel->setBuddy(CheckPointsBox);
+    GeoZonesLabel->setBuddy(GeoZonesBox);
+    ComputingStatusLabel->setBuddy(ComputingProgressBar);
+    FirstTimePicker->setAccessibleName(QStringLiteral("Время начала"));
+    FirstDatePicker->setAccessibleName(QStringLiteral("Дата начала"));
+    LastTimePicker->setAccessibleName(QStringLiteral("Время конца"));
+    LastDatePicker->setAccessibleName(QStringLiteral("Дата конца"));
+    CallPointsByParkTimeEdit->setAccessibleName(QStringLiteral("Остановка, мин"));
+    CallPointsBySensIndexBox->setAccessibleName(QStringLiteral("Датчик вызова"));
+    CallPointsBySensTimeEdit->setAccessibleName(QStringLiteral("Включение датчика, с"));
+    ChPListView->setAccessibleName(QStringLiteral("Список КТ"));
+    TripsListView->setAccessibleName(QStringLiteral("Список рейсов"));
+    EntriesTypeBox->setAccessibleName(QStringLiteral("Вид записей"));
+    PageControl->setAccessibleName(QStringLiteral("Вкладки"));
+    NameControlsForScreenReaders(this);
 }
 
 void TMainForm::OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*)) {

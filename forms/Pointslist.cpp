@@ -66,6 +66,7 @@ TPointsListForm::TPointsListForm(QWidget* parent) : QDialog(parent) {
                                    {"МЧ2", 60, right},
                                    {"Расход 1", 60, right},
                                    {"Расход 2", 60, right}});
+    PointsListView->setAccessibleName(QStringLiteral("Записи рейса"));
     PointsListView->resize(676, 216);
     panelLayout->addWidget(PointsListView);
 

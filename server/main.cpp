@@ -4,6 +4,7 @@
 #include "platform/ole/Registry.h"
 #include "platform/ole/ServiceFile.h"
 #include "platform/qt/QtBusPump.h"
+#include "platform/qt/QtTranslations.h"
 #include "platform/rtl/FormatSettings.h"
 #include "server/ClassFactory.h"
 #include "server/NavilonixObject.h"
@@ -114,6 +115,8 @@ int main(int argc, char** argv) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
+    QApplication::setDesktopFileName(QStringLiteral("ru.navilonix.NavilonixServer"));
+    InstallQtTranslations(application);
     QApplication::setQuitOnLastWindowClosed(false);
     SetCurrentFormatSettings(TFormatSettings::FromLocale());
     RegisterNavilonixMarshaling();
