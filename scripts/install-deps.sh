@@ -8,6 +8,10 @@ packages=(
     libgtest-dev libgmock-dev googletest
     dbus dbus-bin dbus-daemon systemd
     fonts-dejavu-core fonts-liberation2 clang-format
+    # Qt's platform plugins and its own translations (standard dialogs in the session's language)
+    qt6-qpa-plugins qt6-translations-l10n
+    # installing, validating and packaging: menu entries, AppStream data, manual pages, the Debian package
+    desktop-file-utils appstream man-db dpkg-dev file lintian
 )
 
 missing=()

@@ -8,12 +8,12 @@
 #include "platform/rtl/FormatSettings.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
-#include <QAccessible>
-#include <QLabel>
 #include <QWidget>
 
 #include <gtest/gtest.h>
