@@ -342,6 +342,7 @@ void NavilonixObject::tick() {
 
 void NavilonixObject::processPendingWork() {
     finishComputation();
+    finishFieldsComputing();
     const auto now = std::chrono::steady_clock::now();
     while (!pendingOnline_.empty() && pendingOnline_.front().due <= now) {
         const long device = pendingOnline_.front().device;
@@ -1019,18 +1020,6 @@ NVX_NOT_IMPLEMENTED_READ(CmnExPropertyValue, BSTR)
 NVX_NOT_IMPLEMENTED_WRITE(CmnExPropertyValue, BSTR)
 NVX_NOT_IMPLEMENTED_READ(CarExPropertyValue, BSTR)
 NVX_NOT_IMPLEMENTED_WRITE(CarExPropertyValue, BSTR)
-NVX_NOT_IMPLEMENTED_METHOD(StartFieldsComputing, (BSTR, LONG, BSTR, BSTR, BSTR, DOUBLE, LONG))
-NVX_NOT_IMPLEMENTED_METHOD(WaitForFieldsComputing, (BSTR, LONG, BSTR, BSTR, BSTR, DOUBLE, LONG))
-NVX_NOT_IMPLEMENTED_READ(FieldsComputingTimeout, LONG)
-NVX_NOT_IMPLEMENTED_WRITE(FieldsComputingTimeout, LONG)
-NVX_NOT_IMPLEMENTED_READ(FieldsComputingBusy, LONG)
-NVX_NOT_IMPLEMENTED_READ(FieldsComputingPercents, LONG)
-NVX_NOT_IMPLEMENTED_READ(FieldsComputingCheck, LONG)
-NVX_NOT_IMPLEMENTED_READ(FieldsComputingTotalPercents, LONG)
-NVX_NOT_IMPLEMENTED_READ(FieldsList, BSTR)
-NVX_NOT_IMPLEMENTED_WRITE(FieldsList, BSTR)
-NVX_NOT_IMPLEMENTED_METHOD(StartFieldsComputingEx, (LONG, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR))
-NVX_NOT_IMPLEMENTED_METHOD(WaitForFieldsComputingEx, (LONG, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR))
 NVX_NOT_IMPLEMENTED_METHOD(ShowAddress, (BSTR, BSTR, BSTR))
 NVX_NOT_IMPLEMENTED_METHOD(FindNearestAddress, (DOUBLE, DOUBLE, LONG))
 

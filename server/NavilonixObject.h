@@ -6,6 +6,7 @@
 #include "platform/ole/ComPtr.h"
 #include "platform/ole/Stub.h"
 #include "server/core/CheckPointFile.h"
+#include "server/core/FieldComputer.h"
 #include "server/core/Model.h"
 #include "server/core/TimeText.h"
 #include "server/core/TripComputer.h"
@@ -205,6 +206,20 @@ private:
     LONG crdIndex_ = 0;
     std::string listType_ = "checkpoints";
     std::string listKind_ = "points";
+
+    // The field work (NavilonixFields.cpp): a computation of its own beside the trips.
+    struct FieldRequest;
+    HRESULT startFieldsComputing(const FieldRequest& request);
+    void finishFieldsComputing();
+    void stopFieldsComputing();
+    std::unique_ptr<Computation> fieldsComputation_;
+    std::atomic<bool> fieldsBusy_{false};
+    std::atomic<int> fieldsPercents_{0};
+    std::atomic<int> fieldsTotalPercents_{0};
+    LONG fieldsCheck_ = 0;
+    LONG fieldsTimeoutSeconds_ = 0;
+    std::string fieldsList_ = "Поля";
+    std::vector<FieldResult> fieldsResult_;
 };
 
 } // namespace navilonix::server

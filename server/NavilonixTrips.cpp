@@ -17,15 +17,6 @@
 
 namespace navilonix::server {
 
-namespace {
-
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-    return text;
-}
-
-} // namespace
-
 HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR PeriodStart, BSTR PeriodEnd, BSTR DataSource,
                                         LONG SplitTrips) {
     auto c = std::make_unique<Computation>();
@@ -39,9 +30,7 @@ HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR Period
 
     // A start while a computation runs restarts it with the new inputs; the earlier one ends silently.
     if (computation_) {
-        computation_->cancel = true;
-        if (computation_->thread.joinable())
-            computation_->thread.join();
+        computation_->stop();
         computation_.reset();
         log("  the running computation is abandoned for the new one");
         answerComputingWaiters(E_FAIL);
@@ -54,22 +43,10 @@ HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR Period
     const Vehicle* v = findVehicle(file, Device, &owner);
     const auto from = parseDateTime(startText, textFormat_);
     const auto to = parseDateTime(endText, textFormat_);
-    const std::string sourceName = upper(source);
-    if (!v)
-        c->failure = "no vehicle " + std::to_string(Device) + " in " + excerpt(file);
-    else if (!from)
-        c->failure = "the period start " + excerpt(startText) + " is not a date and time";
-    else if (!to)
-        c->failure = "the period end " + excerpt(endText) + " is not a date and time";
-    else if (*to <= *from)
-        c->failure = "the period is empty: it ends before it starts";
-    else if (sourceName != "GSM" && sourceName != "USB")
-        c->failure = "unknown data source " + excerpt(source) + " (GSM or USB)";
+    c->failure = requestProblem(v, file, Device, startText, from, endText, to, source);
     if (!c->failure.empty()) {
-        c->finished = true;
+        c->refuse(host_);
         computation_ = std::move(c);
-        if (host_)
-            host_->wakeUp();
         return S_OK;
     }
 
@@ -106,37 +83,19 @@ HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR Period
     c->checkPoints = input.checkPoints;
     c->zones = input.zones;
 
-    const auto deadline = timeoutSeconds_ > 0 ? std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds_)
-                                              : std::chrono::steady_clock::time_point::max();
-    Computation* raw = c.get();
-    ServerHost* host = host_;
-    std::atomic<int>* percents = &percents_;
     const RecordStore store(paths_.tracks());
     const UnixTime periodStart = *from;
     const UnixTime periodEnd = *to;
-    raw->thread =
-        std::thread([raw, host, percents, store, periodStart, periodEnd, deadline, input = std::move(input)]() mutable {
-            try {
-                // The period includes its start and excludes its end.
-                input.records = store.read(raw->device, periodStart, periodEnd - 1, &raw->problems);
-                *percents = 10;
-                raw->result = computeTrips(
-                    std::move(input),
-                    [&](int p) {
-                        if (std::chrono::steady_clock::now() > deadline)
-                            raw->cancel = true;
-                        *percents = p;
-                    },
-                    &raw->cancel, 10);
-            } catch (const ComputationCancelled&) {
-                raw->failure = "the computation took longer than ComputingTimeout and was stopped";
-            } catch (const std::exception& e) {
-                raw->failure = e.what();
-            }
-            raw->finished = true;
-            if (host)
-                host->wakeUp();
-        });
+    c->start(
+        host_, timeoutSeconds_, &percents_,
+        [store, periodStart, periodEnd, input = std::move(input)](Computation& run,
+                                                                   const ProgressCallback& progress) mutable {
+            // The period includes its start and excludes its end.
+            input.records = store.read(run.device, periodStart, periodEnd - 1, &run.problems);
+            progress(10);
+            run.result = computeTrips(std::move(input), progress, &run.cancel, 10);
+        },
+        "the computation took longer than ComputingTimeout and was stopped");
     computation_ = std::move(c);
     return S_OK;
 }
@@ -202,12 +161,11 @@ void NavilonixObject::detachHost() {
 
 void NavilonixObject::shutdown() {
     if (computation_) {
-        computation_->cancel = true;
-        if (computation_->thread.joinable())
-            computation_->thread.join();
+        computation_->stop();
         computation_.reset();
         busy_ = false;
     }
+    stopFieldsComputing();
     // The server is closing: nobody waits for an answer that will not come.
     answerComputingWaiters(E_ABORT);
     for (auto& [due, reply] : std::exchange(sleepers_, {}))

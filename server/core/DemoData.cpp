@@ -1,4 +1,5 @@
 #include "DemoData.h"
+#include "Implements.h"
 
 #include "CheckPointFile.h"
 #include "FileUtil.h"
@@ -396,6 +397,25 @@ CheckPointList demoCheckPoints() {
     return list;
 }
 
+// Work areas for the field computation: a field by the Lyubertsy warehouse and two city sweeping beats on the
+// sweeper's round.
+CheckPointList demoFields() {
+    CheckPointList list;
+    list.zones.push_back(GeoZone{"Поле у Люберец",
+                                 "Люберцы, Октябрьский пр.",
+                                 "F1",
+                                 {{55.6800, 37.8800}, {55.6800, 37.8990}, {55.6720, 37.8990}, {55.6720, 37.8800}}});
+    list.zones.push_back(GeoZone{"Участок Комсомольская",
+                                 "Комсомольская пл.",
+                                 "F2",
+                                 {{55.7815, 37.6470}, {55.7815, 37.6630}, {55.7715, 37.6630}, {55.7715, 37.6470}}});
+    list.zones.push_back(GeoZone{"Участок Павелецкая",
+                                 "Павелецкая пл.",
+                                 "F3",
+                                 {{55.7346, 37.6320}, {55.7346, 37.6480}, {55.7246, 37.6480}, {55.7246, 37.6320}}});
+    return list;
+}
+
 } // namespace
 
 bool needsDemoData(const WorkPaths& paths) {
@@ -427,6 +447,10 @@ void createDemoData(const WorkPaths& paths, const DemoOptions& options) {
             CheckPoint{p.name, p.address, std::to_string(101 + i), p.latitude, p.longitude, p.radius, 480, 31});
     }
     writeCheckPointFile(paths.points() / "Базы.chp", depots);
+    writeCheckPointFile(paths.points() / "Поля.chp", demoFields());
+    writeFileAtomically(paths.implements(), formatImplements({{"1", "Щётка подметальная ПУ-2,5", 2.5},
+                                                              {"2", "Сеялка СЗ-3,6", 3.6},
+                                                              {"3", "Культиватор КПС-4", 4.0}}));
     writeFileAtomically(paths.online(), formatOnlineStates(demoOnline()));
     writeFileAtomically(paths.receiver(), "# The server's own GPS receiver: latitude longitude altitude (m).\n"
                                           "# Remove the file for a server without a receiver.\n"

@@ -13,6 +13,7 @@ struct WorkPaths {
     std::filesystem::path tracks() const { return root / "Tracks"; }
     std::filesystem::path online() const { return root / "Online.txt"; }
     std::filesystem::path receiver() const { return root / "Receiver.txt"; }
+    std::filesystem::path implements() const { return root / "Implements.txt"; }
 };
 
 } // namespace navilonix::server

@@ -85,6 +85,7 @@ protected:
         std::filesystem::copy(from.points(), to.points(), std::filesystem::copy_options::recursive);
         std::filesystem::copy_file(from.online(), to.online());
         std::filesystem::copy_file(from.receiver(), to.receiver());
+        std::filesystem::copy_file(from.implements(), to.implements());
         // The record files are linked one by one: a write replaces the link, never the shared file.
         for (const auto& device : std::filesystem::directory_iterator(from.tracks())) {
             const auto folder = to.tracks() / device.path().filename();
