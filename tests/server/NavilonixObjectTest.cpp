@@ -303,7 +303,6 @@ TEST_F(ObjectTest, EventSinksThatLeftAreForgottenAndUnadviseStopsEvents) {
 
 TEST_F(ObjectTest, MembersTheDemoServerDoesNotOfferSayNotImplemented) {
     EXPECT_EQ(server().ExportListToFile(nullptr, nullptr, nullptr, 0, 0), E_NOTIMPL);
-    EXPECT_EQ(server().StartFieldsComputing(nullptr, 0, nullptr, nullptr, nullptr, 0.0, 0), E_NOTIMPL);
     VARIANT v;
     v.vt = VT_I4;
     EXPECT_EQ(server().get_TrackCrdsArray(&v), E_NOTIMPL);
