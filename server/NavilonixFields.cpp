@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace navilonix::server {
 
@@ -63,6 +64,7 @@ HRESULT NavilonixObject::startFieldsComputing(const FieldRequest& request) {
         fieldsComputation_->stop();
         fieldsComputation_.reset();
         log("  the running field computation is abandoned for the new one");
+        answerFieldsWaiters(E_FAIL);
     }
     auto c = std::make_unique<Computation>();
     c->description = request.description;
@@ -100,7 +102,7 @@ HRESULT NavilonixObject::startFieldsComputing(const FieldRequest& request) {
             if (!width)
                 width = parseNumber(request.implement);
             if (!width)
-                c->failure = "no implement \"" + request.implement + "\" in Implements.txt" +
+                c->failure = "no implement " + excerpt(request.implement) + " in Implements.txt" +
                              (unreadable.empty() ? std::string() : " (" + unreadable + ")");
         }
     }
@@ -120,7 +122,7 @@ HRESULT NavilonixObject::startFieldsComputing(const FieldRequest& request) {
     FieldInput input;
     if (c->failure.empty()) {
         if (!isBareListName(listName)) {
-            c->failure = "\"" + listName + "\" is not a list name";
+            c->failure = excerpt(listName) + " is not a list name";
         } else {
             try {
                 std::vector<std::string> problems;
@@ -128,7 +130,7 @@ HRESULT NavilonixObject::startFieldsComputing(const FieldRequest& request) {
                 for (const auto& p : problems)
                     log("  skipped: " + p);
                 if (input.fields.empty())
-                    c->failure = "the list \"" + listName + "\" has no fields (geozones)";
+                    c->failure = "the list " + excerpt(listName) + " has no fields (geozones)";
             } catch (const FileError& e) {
                 c->failure = e.what();
             }
@@ -191,6 +193,12 @@ void NavilonixObject::finishFieldsComputing() {
     fieldsPercents_ = 0;
     fieldsTotalPercents_ = 0;
     raiseEvent(DISPID_OnEndFieldsComputing);
+    answerFieldsWaiters(fieldsCheck_ ? S_OK : E_FAIL);
+}
+
+void NavilonixObject::answerFieldsWaiters(HRESULT result) {
+    for (ole::DeferredReply& waiter : std::exchange(fieldsWaiters_, {}))
+        waiter.Complete(result);
 }
 
 void NavilonixObject::stopFieldsComputing() {
@@ -199,6 +207,8 @@ void NavilonixObject::stopFieldsComputing() {
         fieldsComputation_.reset();
         fieldsBusy_ = false;
     }
+    // The server is closing: nobody waits for an answer that will not come.
+    answerFieldsWaiters(E_ABORT);
 }
 
 HRESULT NavilonixObject::StartFieldsComputing(BSTR Param1, LONG Param2, BSTR Param3, BSTR Param4, BSTR Param5,
@@ -211,8 +221,9 @@ HRESULT NavilonixObject::StartFieldsComputing(BSTR Param1, LONG Param2, BSTR Par
     r.source = BstrToUtf8(Param5);
     r.width = Param6;
     r.sensor = Param7;
-    r.description = "\"" + r.groupFile + "\", " + std::to_string(Param2) + ", \"" + r.periodStart + "\", \"" +
-                    r.periodEnd + "\", \"" + r.source + "\", " + fixed(Param6, 2) + ", " + std::to_string(Param7);
+    r.description = excerpt(r.groupFile) + ", " + std::to_string(Param2) + ", " + excerpt(r.periodStart) + ", " +
+                    excerpt(r.periodEnd) + ", " + excerpt(r.source) + ", " + fixed(Param6, 2) + ", " +
+                    std::to_string(Param7);
     return startFieldsComputing(r);
 }
 
@@ -227,23 +238,30 @@ HRESULT NavilonixObject::StartFieldsComputingEx(LONG Param1, BSTR Param2, BSTR P
     r.implement = BstrToUtf8(Param6);
     r.sensorText = BstrToUtf8(Param7);
     r.fields = BstrToUtf8(Param8);
-    r.description = std::to_string(Param1) + ", \"" + r.groupFile + "\", \"" + r.periodStart + "\", \"" + r.periodEnd +
-                    "\", \"" + r.source + "\", \"" + r.implement + "\", \"" + r.sensorText + "\", \"" + r.fields + "\"";
+    r.description = std::to_string(Param1) + ", " + excerpt(r.groupFile) + ", " + excerpt(r.periodStart) + ", " +
+                    excerpt(r.periodEnd) + ", " + excerpt(r.source) + ", " + excerpt(r.implement) + ", " +
+                    excerpt(r.sensorText) + ", " + excerpt(r.fields);
     return startFieldsComputing(r);
 }
 
 HRESULT NavilonixObject::WaitForFieldsComputing(BSTR Param1, LONG Param2, BSTR Param3, BSTR Param4, BSTR Param5,
                                                 DOUBLE Param6, LONG Param7) {
     StartFieldsComputing(Param1, Param2, Param3, Param4, Param5, Param6, Param7);
-    if (fieldsComputation_ && fieldsComputation_->thread.joinable())
-        fieldsComputation_->thread.join();
-    finishFieldsComputing();
-    return fieldsCheck_ ? S_OK : E_FAIL;
+    return waitForFieldsComputing();
 }
 
 HRESULT NavilonixObject::WaitForFieldsComputingEx(LONG Param1, BSTR Param2, BSTR Param3, BSTR Param4, BSTR Param5,
                                                   BSTR Param6, BSTR Param7, BSTR Param8) {
     StartFieldsComputingEx(Param1, Param2, Param3, Param4, Param5, Param6, Param7, Param8);
+    return waitForFieldsComputing();
+}
+
+// Over the bus the caller gets its answer at the end, and the server serves the others meanwhile.
+HRESULT NavilonixObject::waitForFieldsComputing() {
+    if (ole::DeferredReply reply = ole::DeferCurrentCall()) {
+        fieldsWaiters_.push_back(std::move(reply));
+        return S_OK;
+    }
     if (fieldsComputation_ && fieldsComputation_->thread.joinable())
         fieldsComputation_->thread.join();
     finishFieldsComputing();
@@ -285,7 +303,7 @@ HRESULT NavilonixObject::get_FieldsList(BSTR* Value) {
 // Chooses the list whose geozones are the fields of later computations; it must exist.
 HRESULT NavilonixObject::set_FieldsList(BSTR Value) {
     const std::string name = BstrToUtf8(Value);
-    log("FieldsList := \"" + name + "\"");
+    log("FieldsList := " + excerpt(name));
     if (!isBareListName(name)) {
         log("  refused: not a bare list name");
         return HRESULT_FROM_WIN32(ErrorInvalidName);

@@ -212,6 +212,7 @@ private:
     HRESULT startFieldsComputing(const FieldRequest& request);
     void finishFieldsComputing();
     void stopFieldsComputing();
+    HRESULT waitForFieldsComputing();
     std::unique_ptr<Computation> fieldsComputation_;
     std::atomic<bool> fieldsBusy_{false};
     std::atomic<int> fieldsPercents_{0};
@@ -220,6 +221,8 @@ private:
     LONG fieldsTimeoutSeconds_ = 0;
     std::string fieldsList_ = "Поля";
     std::vector<FieldResult> fieldsResult_;
+    std::vector<ole::DeferredReply> fieldsWaiters_; // WaitForFieldsComputing(Ex) calls answered at the end
+    void answerFieldsWaiters(HRESULT result);
 };
 
 } // namespace navilonix::server

@@ -89,7 +89,7 @@ HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR Period
     c->start(
         host_, timeoutSeconds_, &percents_,
         [store, periodStart, periodEnd, input = std::move(input)](Computation& run,
-                                                                   const ProgressCallback& progress) mutable {
+                                                                  const ProgressCallback& progress) mutable {
             // The period includes its start and excludes its end.
             input.records = store.read(run.device, periodStart, periodEnd - 1, &run.problems);
             progress(10);
