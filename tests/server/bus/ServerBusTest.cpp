@@ -308,6 +308,23 @@ TEST_F(ServerBus, WaitingCallsAreAnsweredLaterWhileTheServerGoesOnServing) {
               E_FAIL);
 }
 
+TEST_F(ServerBus, FieldWorkWaitedForOverTheBusEndsWithItsTableInAFreshWorkDirectory) {
+    startByHand();
+    EXPECT_EQ(automation_->WaitForFieldsComputingEx(40001, BStr("service.grp").get(), BStr("03.08.2009 00:00:00").get(),
+                                                    BStr("04.08.2009 00:00:00").get(), BStr("GSM").get(),
+                                                    BStr("1").get(), BStr("3").get(), BStr("").get()),
+              S_OK);
+    LONG check = 0;
+    ASSERT_EQ(automation_->get_FieldsComputingCheck(&check), S_OK);
+    EXPECT_EQ(check, 1);
+    BStr table;
+    ASSERT_EQ(automation_->get_FieldsList(table.out()), S_OK);
+    EXPECT_NE(table.utf8().find("\tF2\t"), std::string::npos) << table.utf8();
+    EXPECT_EQ(automation_->WaitForFieldsComputing(BStr("service.grp").get(), 40001, BStr("03.08.2009 00:00:00").get(),
+                                                  BStr("04.08.2009 00:00:00").get(), BStr("GSM").get(), -1.0, 0),
+              E_FAIL);
+}
+
 // What the console does on Connect and on its pages, through its own wrapper: every read must succeed.
 TEST_F(ServerBus, TheConsolesWrapperFindsEveryMemberItCallsServed) {
     ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_SERVER, nullptr));
