@@ -46,6 +46,16 @@ TDebugBreak& DebugBreakFunction() {
     return debugBreak;
 }
 
+TEventPoster& Poster() {
+    static TEventPoster poster;
+    return poster;
+}
+
+// Calls into the server under way on this thread, and the sinks whose held events wait for the outermost one to
+// end.
+thread_local int g_callDepth = 0;
+thread_local std::vector<ComPtr<TServerEventDispatch>> g_waitingForCallEnd;
+
 // Cuts a UTF-8 text to fit a buffer of kMessageBuffer characters without splitting a character.
 std::string FitBuffer(std::string text) {
     if (text.size() < kMessageBuffer)
@@ -114,6 +124,31 @@ TEventErrorHandler SetEventErrorHandler(TEventErrorHandler handler) {
 
 TDebugBreak SetDebugBreak(TDebugBreak debugBreak) {
     return std::exchange(DebugBreakFunction(), debugBreak ? std::move(debugBreak) : TDebugBreak(DefaultDebugBreak));
+}
+
+TEventPoster SetEventPoster(TEventPoster poster) {
+    return std::exchange(Poster(), std::move(poster));
+}
+
+TServerCall::TServerCall() {
+    ++g_callDepth;
+}
+
+TServerCall::~TServerCall() {
+    if (--g_callDepth > 0)
+        return;
+    std::vector<ComPtr<TServerEventDispatch>> waiting;
+    waiting.swap(g_waitingForCallEnd);
+    for (const ComPtr<TServerEventDispatch>& sink : waiting) {
+        if (Poster())
+            sink->ScheduleDelivery();
+        else
+            sink->DeliverHeldEvents();
+    }
+}
+
+bool TServerCall::Running() {
+    return g_callDepth > 0;
 }
 
 HRESULT HrCheck(HRESULT code, const char* expression, const char* source, int line) {
@@ -223,25 +258,73 @@ HRESULT TServerEventDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DI
             VariantCopy(params[index].get(), source);
         }
     }
-    if (TOleServer* server = m_server) {
-        try {
-            server->InvokeEvent(dispIdMember, params);
-        } catch (const std::exception& error) {
-            if (EventErrorHandler())
-                EventErrorHandler()(error);
-            else
-                std::fprintf(stderr, "%s\n", error.what());
-        } catch (...) {
-            if (EventErrorHandler())
-                EventErrorHandler()(Exception(""));
-        }
+    if (m_server && (TServerCall::Running() || !m_held.empty())) {
+        // Raised inside a call (or behind events that were): held back, and delivered in order once the call has
+        // returned. Arguments passed by reference keep their values then, as over the bus.
+        m_held.push_back({dispIdMember, std::move(params)});
+        ScheduleDelivery();
+        Release();
+        return S_OK;
     }
+    Dispatch(dispIdMember, params);
     // Only the copies are used from here on: the wrapper may be gone.
     for (UINT i = 0; i < count; ++i)
         if (targets[i] && targets[i]->vt == (VT_BYREF | VT_VARIANT) && targets[i]->pvarVal)
             VariantCopy(targets[i]->pvarVal, params[i].get());
     Release();
     return S_OK;
+}
+
+void TServerEventDispatch::Dispatch(DISPID dispId, std::vector<Variant>& params) {
+    TOleServer* server = m_server;
+    if (!server)
+        return;
+    try {
+        server->InvokeEvent(dispId, params);
+    } catch (const std::exception& error) {
+        if (EventErrorHandler())
+            EventErrorHandler()(error);
+        else
+            std::fprintf(stderr, "%s\n", error.what());
+    } catch (...) {
+        if (EventErrorHandler())
+            EventErrorHandler()(Exception(""));
+    }
+}
+
+void TServerEventDispatch::ScheduleDelivery() {
+    if (TServerCall::Running() || !Poster()) {
+        g_waitingForCallEnd.emplace_back(this);
+        return;
+    }
+    if (m_deliveryScheduled)
+        return;
+    m_deliveryScheduled = true;
+    // The pass holds the sink: the wrapper may be destroyed before it runs.
+    Poster()([self = ComPtr<TServerEventDispatch>(this)] {
+        self->m_deliveryScheduled = false;
+        self->DeliverHeldEvents();
+    });
+}
+
+void TServerEventDispatch::DeliverHeldEvents() {
+    const ComPtr<TServerEventDispatch> self(this); // a handler may destroy the wrapper and drop its reference
+    while (!m_held.empty()) {
+        if (!m_server) {
+            m_held.clear(); // the wrapper is gone: no handler runs any more
+            return;
+        }
+        if (TServerCall::Running()) {
+            g_waitingForCallEnd.push_back(self);
+            return;
+        }
+        THeldEvent event = std::move(m_held.front());
+        m_held.pop_front();
+        // A handler that opens a modal loop lets that loop deliver the next ones, still in order.
+        if (!m_held.empty())
+            ScheduleDelivery();
+        Dispatch(event.dispId, event.params);
+    }
 }
 
 // --- TOleServer -----------------------------------------------------------------------------------------------
@@ -473,7 +556,11 @@ T TNavilonixAutomation::ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T
     T Value = ZeroValue<T>();
     // A reference held for the call: an event handler run by the server during the call may disconnect.
     ComPtr<INavilonixAutomation> intf(GetDefaultInterface());
-    const HRESULT hr = (intf.get()->*accessor)(&Value);
+    HRESULT hr;
+    {
+        const TServerCall call;
+        hr = (intf.get()->*accessor)(&Value);
+    }
     try {
         HrCheck(hr, expression, "Navilonix_OCX", __LINE__);
     } catch (...) {
@@ -496,11 +583,13 @@ T TNavilonixAutomation::ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T
 #define NVX_OCX_WRITE(slot, name, type)                                                                                \
     void TNavilonixAutomation::set_##name(type Value) {                                                                \
         ComPtr<INavilonixAutomation> intf(GetDefaultInterface());                                                      \
+        const TServerCall call;                                                                                        \
         intf->set_##name(Value);                                                                                       \
     }
 #define NVX_OCX_METHOD(slot, name, params, args)                                                                       \
     HRESULT TNavilonixAutomation::name params {                                                                        \
         ComPtr<INavilonixAutomation> intf(GetDefaultInterface());                                                      \
+        const TServerCall call;                                                                                        \
         return intf->name args;                                                                                        \
     }
 NAVILONIX_MEMBERS(NVX_OCX_READ, NVX_OCX_WRITE, NVX_OCX_METHOD)

@@ -7,6 +7,7 @@
 #include "automation/Navilonix_tlb.h"
 #include "platform/ole/ComPtr.h"
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,23 @@ TEventErrorHandler SetEventErrorHandler(TEventErrorHandler handler);
 // Requests a break into a debugger; without one attached, raises an error instead.
 using TDebugBreak = std::function<void()>;
 TDebugBreak SetDebugBreak(TDebugBreak debugBreak);
+// Runs a piece of work later from the event loop of the user-interface thread. The application installs its
+// loop's; without one, events held back during a call are delivered as soon as the outermost call returns.
+using TEventPoster = std::function<void(std::function<void()> work)>;
+TEventPoster SetEventPoster(TEventPoster poster);
+
+// Marks a call into the server for as long as it lives. An event that the server raises meanwhile (an
+// in-process server may raise it from inside the call) is held back by the sink and delivered from the event
+// loop once the call has returned, as the bus transport does: no handler ever runs inside a call.
+class TServerCall {
+public:
+    TServerCall();
+    ~TServerCall();
+    TServerCall(const TServerCall&) = delete;
+    TServerCall& operator=(const TServerCall&) = delete;
+    // Whether a call into the server is under way on this thread.
+    static bool Running();
+};
 
 // The result check: codes >= 0 pass; a failure shows the prompt: Yes raises EOleException, Cancel breaks into the
 // debugger and then continues as No, No returns the code.
@@ -67,11 +85,25 @@ public:
     void ForgetServer() { m_server = nullptr; }
     TOleServer* Server() const { return m_server; }
     ULONG RefCount() const { return m_refCount; }
+    // Events held back because they arrived during a call, not yet delivered.
+    std::size_t HeldEvents() const { return m_held.size(); }
+    // Delivers the held events in order, unless a call is under way (its end delivers them then).
+    void DeliverHeldEvents();
+    // Asks for a delivery pass from the event loop, or at the end of the outermost call when there is no loop.
+    void ScheduleDelivery();
 
 private:
+    struct THeldEvent {
+        DISPID dispId;
+        std::vector<Variant> params;
+    };
     ~TServerEventDispatch() = default;
+    void Dispatch(DISPID dispId, std::vector<Variant>& params);
+
     TOleServer* m_server;
     ULONG m_refCount = 1;
+    std::deque<THeldEvent> m_held;
+    bool m_deliveryScheduled = false;
 };
 
 class TOleServer : public TComponent {

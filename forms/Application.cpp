@@ -25,6 +25,7 @@ TApplication::~TApplication() {
     if (m_hooksInstalled) {
         SetEventErrorHandler(nullptr);
         SetHrCheckPrompt(nullptr);
+        SetEventPoster(nullptr);
     }
     if (m_comInitialized)
         CoUninitialize();
@@ -40,6 +41,10 @@ void TApplication::Initialize() {
                                       MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
     });
     SetEventErrorHandler([this](const std::exception& error) { ShowException(&error); });
+    // Server events held back during a call run from the event loop, as events over the bus do.
+    SetEventPoster([](std::function<void()> work) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+    });
     m_hooksInstalled = true;
 }
 

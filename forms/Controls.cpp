@@ -9,11 +9,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -247,6 +251,31 @@ void KeepSelectionVisible(QWidget* view) {
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     view->setPalette(palette);
+}
+
+QRect FitIntoArea(const QRect& frame, const QRect& area) {
+    if (area.isEmpty() || area.contains(frame))
+        return frame;
+    QRect fitted(frame.topLeft(), frame.size().boundedTo(area.size()));
+    fitted.moveLeft(std::clamp(fitted.left(), area.left(), area.right() - fitted.width() + 1));
+    fitted.moveTop(std::clamp(fitted.top(), area.top(), area.bottom() - fitted.height() + 1));
+    return fitted;
+}
+
+void FitOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QMargins frame = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
+    // A window's position is that of its frame; its size is that of its client area.
+    const QRect outer(window->pos(), window->size().grownBy(frame));
+    const QRect fitted = FitIntoArea(outer, area);
+    if (fitted == outer)
+        return;
+    window->resize(fitted.size().shrunkBy(frame));
+    // A window that cannot shrink that far keeps its top left corner in the area.
+    window->move(FitIntoArea(QRect(fitted.topLeft(), window->size().grownBy(frame)), area).topLeft());
 }
 
 void SetupListView(QTreeWidget* view, const std::vector<TListColumn>& columns) {

@@ -11,6 +11,7 @@
 
 #include <vector>
 
+class QRect;
 class QStatusBar;
 class QTreeWidget;
 class QWidget;
@@ -56,6 +57,12 @@ private:
 // machine has. CaptionFont is the same for the caption panels, led by MS Sans Serif.
 QFont ConsoleFont();
 QFont CaptionFont();
+
+// Where a window whose outer rectangle (frame included) is `frame` goes on a screen's free `area`: where it is
+// when it fits; otherwise moved into the area, and shrunk to the area where it is larger.
+QRect FitIntoArea(const QRect& frame, const QRect& area);
+// Moves (and if need be shrinks) a top-level window into the free area of its screen by FitIntoArea.
+void FitOnScreen(QWidget* window);
 
 // Sets a control's hint: shown in the status bar while the mouse is over the control, never as a tooltip, and read
 // by screen readers as the control's description.

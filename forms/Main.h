@@ -145,6 +145,8 @@ public:
     // (0 for a group or no selection).
     std::string SelectedGroupFile;
     LONG SelectedDevice = 0;
+    // Whether a vehicle is remembered at all: device number 0 is a vehicle like any other, not "no vehicle".
+    bool SelectedVehicle = false;
 
     // --- Connection, server events and the computing poll (MainConnection.cpp) ---
     void ConnectButtonClick(QObject* Sender = nullptr);
@@ -262,6 +264,8 @@ private:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The first show keeps the designed position and size where they fit the screen, else moves the window into it.
+    void showEvent(QShowEvent* event) override;
 
 private:
     friend struct TMainFormTestAccess;
@@ -282,6 +286,7 @@ private:
 
     QMetaObject::Connection m_groupsListChange;
     TStatusHints* m_hints = nullptr;
+    bool m_placedOnScreen = false;
 };
 
 // The main window, application-wide.

@@ -66,6 +66,12 @@ void TMainForm::DisconnectAutomation() {
 
 void TMainForm::ConnectButtonClick(QObject*) {
     ConnectAutomation();
+    // A wrapper left unconnected by a failed connect tries again here, before anything is enabled: a second
+    // failure leaves the window as it was. A fresh connection shows the computing status, as a first one does.
+    if (!Automation->Connected()) {
+        Automation->Connect();
+        ComputingTimerTimer(ComputingTimer);
+    }
     ShowApplicationButton->setEnabled(true);
     HideApplicationButton->setEnabled(true);
     BStr version(Automation->get_CurrentVersion());
@@ -155,20 +161,20 @@ void TMainForm::AutomationEndComputing(TObject*) {
 }
 
 void TMainForm::ComputingTimerTimer(QObject*) {
+    // Stopped before any read: a failed read shows the failure prompt, whose message loop would otherwise run the
+    // next ticks and stack one prompt on another. Only a server that reports itself busy starts it again.
+    ComputingTimer->stop();
     if (!Automation) {
-        ComputingTimer->stop();
         ComputingStatusInfoLabel->clear();
         ComputingProgressBar->setValue(0);
         return;
     }
     if (Automation->get_ComputingBusy() != 0) {
-        if (!ComputingTimer->isActive())
-            ComputingTimer->start();
         ComputingStatusInfoLabel->setText("Занят");
         // The bar ignores values outside its range; a server's out-of-range figure shows as the nearest end.
         ComputingProgressBar->setValue(std::clamp<LONG>(Automation->get_ComputingPercents(), 0, 100));
+        ComputingTimer->start();
     } else {
-        ComputingTimer->stop();
         ComputingStatusInfoLabel->setText("Готов");
         ComputingProgressBar->setValue(0);
     }

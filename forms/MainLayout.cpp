@@ -21,6 +21,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 // Creates a control with its name.
@@ -116,6 +118,12 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TMainForm::~TMainForm() = default;
+
+void TMainForm::showEvent(QShowEvent* event) {
+    if (!std::exchange(m_placedOnScreen, true))
+        FitOnScreen(this);
+    QMainWindow::showEvent(event);
+}
 
 void TMainForm::CreateControlPanel() {
     ControlPanel = MakePanel("ControlPanel", nullptr);

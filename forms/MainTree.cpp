@@ -121,7 +121,7 @@ void TMainForm::FillGroupsList() {
                 auto* carNode = new TTreeNode(text, v);
                 groupNode->addChild(carNode);
                 GroupsListCustomDrawItem(carNode);
-                if (matches) {
+                if (matches && SelectedVehicle) {
                     if (!device)
                         device = Automation->get_CarDevice();
                     if (*device == SelectedDevice)
@@ -154,6 +154,7 @@ void TMainForm::ShowSelectionInfo() {
         InfoPanel->hide();
         SelectedGroupFile.clear();
         SelectedDevice = 0;
+        SelectedVehicle = false;
         GroupsComboBox->SetText({});
         CarsComboBox->SetText({});
         return;
@@ -168,6 +169,7 @@ void TMainForm::ShowSelectionInfo() {
         const std::string file = Text(Automation->get_GroupFileName());
         SelectedGroupFile = file;
         SelectedDevice = 0;
+        SelectedVehicle = false;
         GroupsComboBox->SetText(QString::fromStdString(file));
         CarsComboBox->SetText({});
         return;
@@ -183,6 +185,7 @@ void TMainForm::ShowSelectionInfo() {
     const LONG device = Automation->get_CarDevice();
     SelectedGroupFile = file;
     SelectedDevice = device;
+    SelectedVehicle = true;
     GroupsComboBox->SetText(QString::fromStdString(file));
     CarsComboBox->SetText(QString::fromStdString(FormatDeviceNumber(device)));
 }

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QRect>
 #include <QStatusBar>
 #include <QTreeWidget>
 
@@ -194,6 +195,19 @@ TEST(ListViewTest, ReportStyleListHasItsColumnsAndSelection) {
     EXPECT_EQ(view.editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(view.columnWidth(0), 128);
     EXPECT_EQ(view.headerItem()->textAlignment(1) & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+}
+
+TEST(FitIntoAreaTest, KeepsWhatFitsMovesWhatRunsOffAndShrinksWhatIsLarger) {
+    const QRect screen(0, 0, 1280, 1024);
+    EXPECT_EQ(FitIntoArea(QRect(100, 50, 826, 628), screen), QRect(100, 50, 826, 628));
+    // Off the right edge: moved left, as far as needed and no further.
+    EXPECT_EQ(FitIntoArea(QRect(520, 137, 830, 656), screen), QRect(450, 137, 830, 656));
+    EXPECT_EQ(FitIntoArea(QRect(-20, 900, 830, 656), screen), QRect(0, 368, 830, 656));
+    // Larger than the area: moved to it and shrunk to it.
+    EXPECT_EQ(FitIntoArea(QRect(520, 137, 830, 656), QRect(0, 0, 800, 600)), QRect(0, 0, 800, 600));
+    EXPECT_EQ(FitIntoArea(QRect(520, 137, 830, 400), QRect(0, 0, 800, 600)), QRect(0, 137, 800, 400));
+    // An area away from the origin: a second screen, or a panel along the top.
+    EXPECT_EQ(FitIntoArea(QRect(-40, 0, 300, 200), QRect(1280, 30, 1024, 738)), QRect(1280, 30, 300, 200));
 }
 
 } // namespace

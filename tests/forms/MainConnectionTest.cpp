@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -30,6 +31,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -254,6 +256,20 @@ TEST_F(MainConnectionTest, WindowIsLaidOutWithTheRequiredSizes) {
     EXPECT_EQ(Form->TripsInfoSheet->width() - Form->TripsListView->geometry().right() - 1, 116);
 }
 
+TEST_F(MainConnectionTest, WindowThatWouldRunOffTheScreenIsMovedOntoIt) {
+    // At 520, 137 the designed 826 × 628 runs off the right edge of a screen 1280 pixels wide.
+    Form->show();
+    ASSERT_TRUE(WaitFor([&] { return Form->isVisible(); }));
+    const QRect area = Form->screen()->availableGeometry();
+    ASSERT_EQ(area, QRect(0, 0, 1280, 1024));
+    const QRect frame = Form->frameGeometry();
+    EXPECT_TRUE(area.contains(frame)) << frame.x() << ", " << frame.y() << " " << frame.width() << " x "
+                                      << frame.height();
+    EXPECT_EQ(frame.right(), area.right());
+    EXPECT_EQ(frame.top(), 137);
+    EXPECT_EQ(Form->size(), QSize(826, 628));
+}
+
 TEST_F(MainConnectionTest, DisconnectBeforeAnyConnectResetsAndCallsNothing) {
     Form->VersionPanel->setText("1.0");
     Form->GroupsComboBox->AddItem("a.grp", 1);
@@ -412,6 +428,24 @@ TEST_F(MainConnectionTest, ConnectWithoutAServerShowsClassNotRegistered) {
     EXPECT_TRUE(Fake->Calls().empty());
 }
 
+TEST_F(MainConnectionTest, SecondConnectWithoutAServerLeavesTheButtonsAsTheyWere) {
+    Fake->Revoke();
+    Form->ConnectButton->click();
+    Form->ConnectButton->click();
+
+    ASSERT_EQ(UiSeam::ShownBoxes().size(), 2u);
+    EXPECT_EQ(UiSeam::LastShown().text, "Class not registered, ClassID: {7166C02F-CFCE-4856-AB71-40F9329297BB}");
+    EXPECT_EQ(EnabledCommands(*Form), Names({"ConnectButton", "DisconnectButton"}));
+    EXPECT_EQ(Form->VersionPanel->text(), "- - -");
+
+    // Once the server is there, the next press connects and shows the computing status as a first connect does.
+    Fake->RegisterAsActive();
+    Form->ConnectButton->click();
+    EXPECT_EQ(Form->VersionPanel->text(), "3.1.4");
+    EXPECT_TRUE(Form->ShowApplicationButton->isEnabled());
+    EXPECT_EQ(Form->ComputingStatusInfoLabel->text(), "Готов");
+}
+
 TEST_F(MainConnectionTest, PollShowsBusyWithPercentsThenReady) {
     Fake->Set("ComputingBusy", LONG{1});
     Fake->Set("ComputingPercents", LONG{42});
@@ -485,6 +519,9 @@ TEST_F(MainConnectionTest, EndEventWhileDisconnectedOnlyPolls) {
     Form->ComputingResultInfoLabel->setText("OK");
     Form->ComputingResultButton->setEnabled(true);
     new QTreeWidgetItem(Form->TripsListView, QStringList{"1"});
+    Form->ComputingTimer->start();
+    Form->ComputingStatusInfoLabel->setText("Занят");
+    Form->ComputingProgressBar->setValue(30);
 
     Form->AutomationEndComputing(nullptr);
 
@@ -492,6 +529,8 @@ TEST_F(MainConnectionTest, EndEventWhileDisconnectedOnlyPolls) {
     EXPECT_TRUE(Form->ComputingResultButton->isEnabled());
     EXPECT_EQ(Form->TripsListView->topLevelItemCount(), 1);
     EXPECT_TRUE(Form->ComputingStatusInfoLabel->text().isEmpty());
+    EXPECT_FALSE(Form->ComputingTimer->isActive());
+    EXPECT_EQ(Form->ComputingProgressBar->value(), 0);
     EXPECT_TRUE(Fake->Calls().empty());
 }
 
@@ -603,20 +642,131 @@ TEST_F(MainConnectionTest, CloseEventDuringTheFailurePromptWaitsUntilTheHandlerH
     EXPECT_EQ(Form->VersionPanel->text(), "- - -");
 }
 
-TEST_F(MainConnectionTest, EventsOutsideAPromptRunAtOnceEvenWhileAHandlerRuns) {
+TEST_F(MainConnectionTest, EventRaisedInsideACallRunsFromTheEventLoopAfterTheHandler) {
     Connect();
     Fake->ClearCalls();
-    // Raised from inside a server call of the rebuild (as an in-process server may): handled straight away.
+    // Raised from inside a server call of the rebuild (as an in-process server may): held back until the
+    // handler has returned, then delivered by the event loop.
     int raised = 0;
     Fake->OnCall("get_GroupsNum", [&](std::vector<FakeValue>&, FakeValue&) {
         if (raised++ == 0)
-            Fake->RaiseEvent(DISPID_OnReceiveOnlineData);
+            Fake->RaiseEvent(DISPID_OnChangeCarsLists);
         return false;
     });
     Form->ConnectButton->click();
     EXPECT_EQ(raised, 1);
+    EXPECT_EQ(Fake->CallsOf("WaitForInitializing").size(), 1u);
+    EXPECT_EQ(Fake->Calls().back(), "get_TripIndex"); // the click ran to its end first
+    ASSERT_TRUE(WaitFor([&] { return Fake->CallsOf("WaitForInitializing").size() == 2u; }));
     EXPECT_TRUE(UiSeam::ShownBoxes().empty());
     EXPECT_NE(Automation, nullptr);
 }
+
+// The server closes from inside a call of a fill, as an in-process server may: the fill ends with the server it
+// started with, and the close event disconnects afterwards, from the event loop.
+class CloseInsideAFillTest : public MainConnectionTest {
+protected:
+    void CloseInsideTheFirst(const char* member) {
+        Fake->OnCall(member, [this, raised = false](std::vector<FakeValue>&, FakeValue&) mutable {
+            if (!std::exchange(raised, true))
+                Fake->RaiseEvent(DISPID_OnCloseServer);
+            return false;
+        });
+    }
+
+    void ExpectDisconnectedAfterwards() {
+        ASSERT_TRUE(WaitFor([] { return Automation == nullptr; }));
+        EXPECT_EQ(Form->VersionPanel->text(), "- - -");
+        EXPECT_EQ(Form->GroupsList->topLevelItemCount(), 0);
+        EXPECT_EQ(Form->TripsListView->topLevelItemCount(), 0);
+        EXPECT_FALSE(Form->ComputingTimer->isActive());
+        EXPECT_TRUE(UiSeam::ShownBoxes().empty());
+    }
+};
+
+TEST_F(CloseInsideAFillTest, TreeRebuild) {
+    FakeGroup moscow;
+    moscow.fields = {{"GroupName", std::string("Москва")}, {"GroupFileName", std::string("moscow.grp")}};
+    moscow.cars = {{{"CarDevice", LONG{1}}, {"CarModel", std::string("КамАЗ")}},
+                   {{"CarDevice", LONG{2}}, {"CarModel", std::string("ГАЗель")}}};
+    FakeGroup buses = moscow;
+    buses.fields["GroupName"] = std::string("Автобусы");
+    Fake->SetFleet({moscow, buses});
+    Connect();
+    CloseInsideTheFirst("get_GroupCarsNum");
+
+    Fake->RaiseEvent(DISPID_OnChangeCarsLists);
+
+    ASSERT_NE(Automation, nullptr);
+    ASSERT_EQ(Form->GroupsList->topLevelItemCount(), 2);
+    EXPECT_EQ(Form->GroupsList->topLevelItem(0)->childCount(), 2);
+    EXPECT_EQ(Form->GroupsList->topLevelItem(1)->childCount(), 2);
+    ExpectDisconnectedAfterwards();
+}
+
+TEST_F(CloseInsideAFillTest, TripsFill) {
+    const FakeRecord trip{{"TripStartRealTime", std::string("01.05.2009 08:00:00")},
+                          {"TripEndRealTime", std::string("01.05.2009 09:00:00")}};
+    Fake->SetList("TripsNum", "TripIndex", {trip, trip, trip});
+    Connect();
+    CloseInsideTheFirst("get_TripEndRealTime");
+
+    Fake->RaiseEvent(DISPID_OnEndComputing);
+
+    ASSERT_NE(Automation, nullptr);
+    ASSERT_EQ(Form->TripsListView->topLevelItemCount(), 3);
+    EXPECT_EQ(Form->TripsListView->topLevelItem(2)->text(2), "01.05.2009 09:00:00");
+    EXPECT_EQ(Form->TripsListView->selectedItems().size(), 1);
+    ExpectDisconnectedAfterwards();
+}
+
+TEST_F(CloseInsideAFillTest, Poll) {
+    Connect();
+    Fake->Set("ComputingBusy", LONG{1});
+    Fake->Set("ComputingPercents", LONG{64});
+    CloseInsideTheFirst("get_ComputingBusy");
+
+    Form->ComputingTimerTimer();
+
+    ASSERT_NE(Automation, nullptr);
+    EXPECT_EQ(Form->ComputingStatusInfoLabel->text(), "Занят");
+    EXPECT_EQ(Form->ComputingProgressBar->value(), 64);
+    ExpectDisconnectedAfterwards();
+    EXPECT_TRUE(Form->ComputingStatusInfoLabel->text().isEmpty());
+    EXPECT_EQ(Form->ComputingProgressBar->value(), 0);
+}
+
+// A poll read that fails while the timer runs, as when the server has died: the prompt's own message loop goes on
+// running the timer, so a timer still running under the prompt would stack one prompt on another. The prompt's
+// loop is stood in for by a tick of the timer for as long as it runs.
+class FailingPollTest : public MainConnectionTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FailingPollTest, GivesOnePromptWhateverTheAnswer) {
+    Fake->Set("ComputingBusy", LONG{1});
+    Connect();
+    ASSERT_TRUE(Form->ComputingTimer->isActive());
+    Fake->Fail("get_ComputingBusy", static_cast<HRESULT>(0x800706BA));
+    UiSeam::SetNextAnswer(GetParam());
+    int prompts = 0;
+    UiSeam::SetWhileShown([&](const UiSeam::Shown& shown) {
+        if (shown.caption != "HRCHECK: " || ++prompts > 3)
+            return;
+        if (Form->ComputingTimer->isActive())
+            QMetaObject::invokeMethod(Form->ComputingTimer, "timeout");
+    });
+
+    QMetaObject::invokeMethod(Form->ComputingTimer, "timeout");
+
+    EXPECT_EQ(prompts, 1);
+    EXPECT_FALSE(Form->ComputingTimer->isActive());
+    // Yes raises the error and Cancel, without a debugger, reports the break: one error box each.
+    const std::size_t errorBoxes = GetParam() == ID_NO ? 0u : 1u;
+    EXPECT_EQ(UiSeam::ShownBoxes().size(), 1u + errorBoxes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, FailingPollTest, ::testing::Values(ID_YES, ID_NO, ID_CANCEL),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == ID_YES ? "Yes" : info.param == ID_NO ? "No" : "Cancel");
+                         });
 
 } // namespace

@@ -2,6 +2,7 @@
 // node shows, and rebuilds that fail or arrive during a rebuild.
 #include "tests/forms/TreeFixture.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 
 namespace {
@@ -228,6 +229,23 @@ TEST_F(TreeRestoreTest, VehicleThatVanishedLeavesItsGroupSelected) {
     EXPECT_EQ(Form->SelectedGroupFile, "moscow.grp");
 }
 
+TEST_F(TreeRestoreTest, SelectedGroupStaysSelectedBesideAVehicleNumberedZero) {
+    Fake->Fleet()[0].cars.push_back(Car(0, "", ""));
+    Connect();
+    Select(Node("Москва"));
+    RaiseChangeCarsLists(*Fake.get());
+    ASSERT_NE(Form->GroupsList->currentItem(), nullptr);
+    EXPECT_EQ(Form->GroupsList->currentItem()->text(0), "Москва");
+    EXPECT_TRUE(Form->CarsComboBox->Text().isEmpty());
+
+    // The vehicle numbered 0 itself is remembered like any other.
+    Select(Node("Москва", "0000000"));
+    RaiseChangeCarsLists(*Fake.get());
+    ASSERT_NE(Form->GroupsList->currentItem(), nullptr);
+    EXPECT_EQ(Form->GroupsList->currentItem()->text(0), "0000000");
+    EXPECT_EQ(Form->CarsComboBox->Text(), "0000000");
+}
+
 TEST_F(TreeRestoreTest, GroupThatVanishedLeavesNothingSelected) {
     Connect();
     Select(Node("Москва", "ГАЗель - А123ВС"));
@@ -246,7 +264,7 @@ TEST_F(TreeRestoreTest, GroupThatVanishedLeavesNothingSelected) {
 
 using TreeRebuildTest = TreeFixture;
 
-TEST_F(TreeRebuildTest, RebuildRequestedDuringARebuildIsDropped) {
+TEST_F(TreeRebuildTest, RebuildRequestedDuringARebuildRunsOnceItHasEnded) {
     Connect();
     int raised = 0;
     Fake->OnCall("get_GroupsNum", [&](std::vector<FakeValue>&, FakeValue&) {
@@ -258,6 +276,10 @@ TEST_F(TreeRebuildTest, RebuildRequestedDuringARebuildIsDropped) {
     RaiseChangeCarsLists(*Fake.get());
     EXPECT_EQ(raised, 1);
     EXPECT_EQ(Fake->CallsOf("WaitForInitializing").size(), 1u);
+    EXPECT_EQ(Form->GroupsList->topLevelItemCount(), 3);
+    // The request waited for the rebuild in progress; the event loop then delivers it.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Fake->CallsOf("WaitForInitializing").size(), 2u);
     EXPECT_EQ(Form->GroupsList->topLevelItemCount(), 3);
     EXPECT_TRUE(TMainFormTestAccess::ChangeHandlerAttached(*Form));
 }
