@@ -1,6 +1,7 @@
 // The group, device and online lists against the fake: their fixed rows, the values and read orders of the
 // fills, the movement state and input rows, and what missing or malformed server values show.
 #include "tests/forms/TreeFixture.h"
+#include "tests/support/ParamName.h"
 
 #include <QFrame>
 
@@ -236,7 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
                       StateCase{"0:00:00", 0.0, "скорость 0,0 км/ч"}, StateCase{"0:00:00", -1.0, ""},
                       StateCase{"0:00:45", 0, "стоянка 45 с"}, StateCase{"0:04:30", 0, "стоянка 5 мин"},
                       StateCase{"0:59:30", 0, "стоянка 1:00 мин"}, StateCase{"1:00:00", 0, "стоянка 1:00 мин"},
-                      StateCase{"1:00:01", 0, "стоянка > 1 ч"}, StateCase{"2:00:00", 50.0, "стоянка > 1 ч"}));
+                      StateCase{"1:00:01", 0, "стоянка > 1 ч"}, StateCase{"2:00:00", 50.0, "стоянка > 1 ч"}),
+    [](const ::testing::TestParamInfo<StateCase>& info) {
+        return "Park_" + NamePart(info.param.parkTime) + "_Speed_" + NamePart(info.param.speed);
+    });
 
 TEST_F(PanelsTest, OtherLocaleParsesAndShowsWithItsOwnSeparators) {
     TFormatSettings english = TFormatSettings::English();
@@ -285,4 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
                       InputsCase{21999, 1, {Off, On, Off, Off, Off, Off, Off, Off}},
                       // Bits 2 and 3 are not shown; bits 4 to 9 are inputs 3 to 8.
                       InputsCase{30000, 0x0C | 0x10 | 0x40 | 0x200, {Off, Off, On, Off, On, Off, Off, On}},
-                      InputsCase{30000, 0x3F0, {Off, Off, On, On, On, On, On, On}}));
+                      InputsCase{30000, 0x3F0, {Off, Off, On, On, On, On, On, On}}),
+    [](const ::testing::TestParamInfo<InputsCase>& info) {
+        return "Device_" + NamePart(info.param.device) + "_Flags_" + NamePart(info.param.flags);
+    });

@@ -1,6 +1,7 @@
 // The vehicle inputs and position commands against the fake: what the commands pass, the drop-down lists, the
 // conversion error of a bad device number and the shapes of the current position message.
 #include "tests/forms/TreeFixture.h"
+#include "tests/support/ParamName.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -93,7 +94,8 @@ TEST_P(BadDeviceTest, StopsEveryVehicleCommandBeforeAnyServerCall) {
     EXPECT_TRUE(Fake->Calls().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(, BadDeviceTest, ::testing::Values("", "12a", "номер", " 12", "99999999999"));
+INSTANTIATE_TEST_SUITE_P(, BadDeviceTest, ::testing::Values("", "12a", "номер", " 12", "99999999999"),
+                         ParamValueName());
 
 // --- Drop-down lists ---
 
@@ -196,4 +198,9 @@ INSTANTIATE_TEST_SUITE_P(, CurrentPositionTest,
                                            CurrentCase{"", 55.7558, -777, 5, "Высота:  5,0"},
                                            CurrentCase{"12:00", -55.7558, -37.6173, 123.4,
                                                        "12:00\r\n37° 37,038’ зд, 55° 45,348’ юш\r\nВысота:  123,4"},
-                                           CurrentCase{"", 0, 0, -1000, "0° 00,000’ вд, 0° 00,000’ сш"}));
+                                           CurrentCase{"", 0, 0, -1000, "0° 00,000’ вд, 0° 00,000’ сш"}),
+                         [](const ::testing::TestParamInfo<CurrentCase>& info) {
+                             const CurrentCase& c = info.param;
+                             return "Time_" + NamePart(c.time) + "_Lat_" + NamePart(c.latitude) + "_Lng_" +
+                                    NamePart(c.longitude) + "_Alt_" + NamePart(c.altitude);
+                         });

@@ -1,6 +1,7 @@
 // The vehicle check point parameters against the fake: the file drop-downs built from a real check point folder,
 // the ten arguments of the call in their order and the conversion errors that stop it.
 #include "tests/forms_checkpoints/CheckPointsFixture.h"
+#include "tests/support/ParamName.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -184,4 +185,9 @@ TEST_P(BadParameterTest, FirstBadNumberIsReportedAndNothingIsSent) {
 INSTANTIATE_TEST_SUITE_P(, BadParameterTest,
                          ::testing::Values(BadInput{"", "0", "0001234", ""}, BadInput{"5м", "x", "y", "5м"},
                                            BadInput{"5", "1 ", "y", "1 "}, BadInput{"5", "0", "", ""},
-                                           BadInput{"5", "0", "12a", "12a"}));
+                                           BadInput{"5", "0", "12a", "12a"}),
+                         [](const ::testing::TestParamInfo<BadInput>& info) {
+                             const BadInput& input = info.param;
+                             return "Park_" + NamePart(input.park) + "_Sensor_" + NamePart(input.sensor) + "_Device_" +
+                                    NamePart(input.device);
+                         });

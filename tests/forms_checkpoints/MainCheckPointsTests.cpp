@@ -1,6 +1,7 @@
 // The check point list page against the fake: the fill's calls and columns, which row it selects, the current
 // check point, loading and saving by bare names, clearing, deleting and the states of Change and Delete.
 #include "tests/forms_checkpoints/CheckPointsFixture.h"
+#include "tests/support/ParamName.h"
 
 #include "forms/Application.h"
 #include "forms/Findcheckpoint.h"
@@ -123,7 +124,7 @@ TEST_P(OutOfRangeIndexTest, SelectsTheLastRowAndMakesItCurrent) {
     EXPECT_TRUE(Form->DeleteCheckPointButton->isEnabled());
 }
 
-INSTANTIATE_TEST_SUITE_P(, OutOfRangeIndexTest, ::testing::Values(4, 1000, -1, -2147483647 - 1));
+INSTANTIATE_TEST_SUITE_P(, OutOfRangeIndexTest, ::testing::Values(4, 1000, -1, -2147483647 - 1), ParamValueName());
 
 TEST_F(CheckPointListTest, EmptyServerListEmptiesThePageAndDisablesChangeAndDelete) {
     SetPoints(ThreePoints(), 1);

@@ -1,6 +1,7 @@
 // Starting a trip computation: what reaches the server and in which order, the conversion error of a bad device
 // number, repeated starts and the poll that follows a start.
 #include "tests/forms_computing/ComputingFixture.h"
+#include "tests/support/ParamName.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -124,7 +125,8 @@ TEST_P(BadDeviceTest, ShowsTheConversionErrorAfterWritingTheTimeoutAndStartsNoth
     EXPECT_EQ(UiSeam::ShownBoxes()[0].flags & MB_ICONMASK, MB_ICONERROR);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, BadDeviceTest, ::testing::Values("", "12a", " 5", "0x10", "2147483648"));
+INSTANTIATE_TEST_SUITE_P(Texts, BadDeviceTest, ::testing::Values("", "12a", " 5", "0x10", "2147483648"),
+                         ParamValueName());
 
 TEST_F(ComputingTest, ResultButtonOnlyOpensTheTripsSheet) {
     Form->PageControl->setCurrentWidget(Form->ControlSheet);

@@ -1,6 +1,7 @@
 // The trips list: its rows and number formats, which trip it selects after a fill, what a selection does to the
 // server's current trip and the export button, and the fills that find no trips or no connection.
 #include "tests/forms_computing/ComputingFixture.h"
+#include "tests/support/ParamName.h"
 
 #include <QComboBox>
 #include <QTreeWidget>
@@ -61,6 +62,27 @@ protected:
 };
 
 } // namespace
+
+TEST_F(TripsListTest, ColumnsHaveTheirCaptionsWidthsAndAlignments) {
+    const QStringList captions{"№",       "Начало", "Окончание", "Прод-сть общая", "Прод-сть движ.", "S макс.",
+                               "S сред.", "Пробег", "НУТ1",      "КУТ1",           "НУТ2",           "КУТ2",
+                               "МЧ1",     "МЧ2",    "Расход 1",  "Расход 2"};
+    const int widths[] = {28, 120, 120, 100, 100, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60};
+    ASSERT_EQ(Form->TripsListView->columnCount(), 16);
+    Fill(ThreeTrips(), 1);
+    const QTreeWidgetItem* header = Form->TripsListView->headerItem();
+    const QTreeWidgetItem* row = Form->TripsListView->topLevelItem(0);
+    for (int c = 0; c < 16; ++c) {
+        EXPECT_EQ(header->text(c), captions[c]) << c;
+        EXPECT_EQ(Form->TripsListView->columnWidth(c), widths[c]) << c;
+        // The number column reads from the left, every other one from the right; a cell without an alignment of
+        // its own takes its column's.
+        const Qt::Alignment expected = c == 0 ? Qt::AlignLeft : Qt::AlignRight;
+        const auto cell = Qt::Alignment(row->data(c, Qt::TextAlignmentRole).toInt()) & Qt::AlignHorizontal_Mask;
+        const auto column = Qt::Alignment(header->textAlignment(c)) & Qt::AlignHorizontal_Mask;
+        EXPECT_EQ(cell ? cell : column, expected) << c;
+    }
+}
 
 TEST_F(TripsListTest, RowsShowTheServersTextsAndNumbersInTheTripValueFormat) {
     Fill(ThreeTrips(), 1);
@@ -124,7 +146,10 @@ TEST_P(TripsReselectionTest, SelectsTheServersTripOrTheNearestEndAndWritesItBack
 
 INSTANTIATE_TEST_SUITE_P(Reported, TripsReselectionTest,
                          ::testing::Values(Reselection{0, 1}, Reselection{1, 1}, Reselection{2, 2}, Reselection{3, 3},
-                                           Reselection{7, 3}, Reselection{-1, 3}));
+                                           Reselection{7, 3}, Reselection{-1, 3}),
+                         [](const ::testing::TestParamInfo<Reselection>& info) {
+                             return NamePart(info.param.reported) + "_SelectsRow_" + NamePart(info.param.row);
+                         });
 
 TEST_F(TripsListTest, NoTripsGiveAnEmptyListWithoutSelectionAndTheTripControlsDisabled) {
     Fill(ThreeTrips(), 2);

@@ -384,7 +384,8 @@ TEST_P(BusctlTest, CallAndIntrospectWorkAndAWrongSignatureGetsAnError) {
     EXPECT_EQ(out, "i 0\n"); // the server is unharmed
 }
 
-INSTANTIATE_TEST_SUITE_P(Busctl, BusctlTest, ::testing::Values(true));
+INSTANTIATE_TEST_SUITE_P(Busctl, BusctlTest, ::testing::Values(true),
+                         [](const ::testing::TestParamInfo<bool>&) { return std::string("SessionBus"); });
 
 } // namespace
 

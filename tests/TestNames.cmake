@@ -1,0 +1,23 @@
+# Fails when a test's name is not readable and stable: each name must be made of letters, digits and the
+# separators '_', '.', '/' and '-' only, so that no printed value (a structure's bytes, pointers included) ends up
+# in it. Run by ctest with -DCTEST=<ctest> -DBUILD_DIR=<build folder>.
+execute_process(COMMAND ${CTEST} -N WORKING_DIRECTORY ${BUILD_DIR} OUTPUT_VARIABLE listing RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "ctest -N failed: ${result}")
+endif()
+string(REGEX MATCHALL "Test +#[0-9]+: [^\n]*" tests "${listing}")
+list(LENGTH tests count)
+if(count EQUAL 0)
+    message(FATAL_ERROR "ctest -N listed no tests")
+endif()
+set(bad "")
+foreach(line IN LISTS tests)
+    string(REGEX REPLACE "^Test +#[0-9]+: " "" name "${line}")
+    if(NOT name MATCHES "^[A-Za-z0-9_./-]+$")
+        string(APPEND bad "\n  ${name}")
+    endif()
+endforeach()
+if(bad)
+    message(FATAL_ERROR "Test names that are not readable and stable:${bad}")
+endif()
+message(STATUS "${count} test names checked")
