@@ -554,7 +554,7 @@ void TNavilonixAutomation::InvokeEvent(DISPID DispID, std::vector<Variant>&) {
 template <class T>
 T TNavilonixAutomation::ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T*), const char* expression) {
     T Value = ZeroValue<T>();
-    // A reference held for the call: an event handler run by the server during the call may disconnect.
+    // A reference held for the call: the wrapper may be disconnected before the call has returned.
     ComPtr<INavilonixAutomation> intf(GetDefaultInterface());
     HRESULT hr;
     {

@@ -85,8 +85,6 @@ public:
     void ForgetServer() { m_server = nullptr; }
     TOleServer* Server() const { return m_server; }
     ULONG RefCount() const { return m_refCount; }
-    // Events held back because they arrived during a call, not yet delivered.
-    std::size_t HeldEvents() const { return m_held.size(); }
     // Delivers the held events in order, unless a call is under way (its end delivers them then).
     void DeliverHeldEvents();
     // Asks for a delivery pass from the event loop, or at the end of the outermost call when there is no loop.
