@@ -2,6 +2,7 @@
 // user-interface thread, the application title, the main window and the find dialog, then the message loop.
 #include "automation/NavilonixMarshal.h"
 #include "forms/Application.h"
+#include "forms/CommandLine.h"
 #include "forms/Findcheckpoint.h"
 #include "forms/Main.h"
 #include "platform/qt/QtBusPump.h"
@@ -32,6 +33,9 @@ bool HasGraphicalSession(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Help, version and a bad machine name are answered before anything else, so that they need no display.
+    if (const int code = AnswerCommandLine(ParseCommandLine(argc, argv, false), argv[0]); code >= 0)
+        return code;
     // Without a display the window would open nowhere and the console would seem to hang.
     if (!HasGraphicalSession(argc, argv)) {
         std::fputs("NavilonixOle: нет графического сеанса (не заданы DISPLAY и WAYLAND_DISPLAY).\n"
@@ -45,6 +49,10 @@ int main(int argc, char** argv) {
     QApplication qtApplication(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("ru.navilonix.NavilonixOle"));
     InstallQtTranslations(qtApplication);
+    // What the toolkit has not taken of the command line must be ours.
+    const TCommandLine options = ParseCommandLine(argc, argv, true);
+    if (const int code = AnswerCommandLine(options, argv[0]); code >= 0)
+        return code;
     // The server runs in its own process and is reached over the session bus. The transport is declared before
     // the application object so that it goes after the application has let go of the server, and before Qt.
     std::unique_ptr<QtComTransport> transport;
@@ -56,6 +64,8 @@ int main(int argc, char** argv) {
         application.SetTitle(QStringLiteral("НавиЛОКС OLE"));
         SetCurrentFormatSettings(TFormatSettings::FromLocale());
         application.CreateForm(MainForm);
+        if (!options.RemoteMachineName.empty())
+            MainForm->SetRemoteMachine(options.RemoteMachineName);
         application.CreateForm(FindCheckPointForm);
         application.Run();
     } catch (const std::exception& error) {

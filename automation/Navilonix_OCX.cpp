@@ -85,14 +85,18 @@ std::string TrimmedSystemText(HRESULT code) {
     return s;
 }
 
-[[noreturn]] void RaiseConnectError(HRESULT code, REFCLSID clsid) {
+// `detail`, when given, is what the link to another machine said about the failure (on a line of its own).
+[[noreturn]] void RaiseConnectError(HRESULT code, REFCLSID clsid, const std::string& detail = {}) {
     LPOLESTR clsidText = nullptr;
     std::string clsidUtf8;
     if (SUCCEEDED(StringFromCLSID(clsid, &clsidText))) {
         clsidUtf8 = Utf16ToUtf8(clsidText);
         CoTaskMemFree(clsidText);
     }
-    throw EOleSysError(Format("%s, ClassID: %s", TrimmedSystemText(code).c_str(), clsidUtf8.c_str()), code);
+    std::string message = Format("%s, ClassID: %s", TrimmedSystemText(code).c_str(), clsidUtf8.c_str());
+    if (!detail.empty())
+        message += "\n" + detail;
+    throw EOleSysError(message, code);
 }
 
 template <class T> T ZeroValue() {
@@ -374,9 +378,21 @@ ComPtr<IUnknown> TOleServer::GetServerObject() {
             RaiseConnectError(hr, clsid);
         return object;
     }
-    case ckRemote:
-        // Remote machines are not reached by this runtime.
-        RaiseConnectError(REGDB_E_CLASSNOTREG, clsid);
+    case ckRemote: {
+        // The running object on that machine, or one its bus starts.
+        std::u16string machine = Utf8ToUtf16(RemoteMachineName);
+        COSERVERINFO server{0, machine.data(), nullptr, 0};
+        MULTI_QI result{&IID_IUnknown, nullptr, S_OK};
+        const HRESULT hr = CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &server, 1, &result);
+        const std::string said = CoTakeRemoteErrorText();
+        if (FAILED(hr))
+            RaiseConnectError(hr, clsid,
+                              said.find(RemoteMachineName) != std::string::npos ? said
+                              : said.empty()                                    ? RemoteMachineName
+                                                                                : RemoteMachineName + ": " + said);
+        object = ComPtr<IUnknown>::Attach(result.pItf);
+        return object;
+    }
     case ckAttachToInterface:
         break;
     }

@@ -6,7 +6,9 @@
 // It uses the session bus it finds (or starts one with dbus-run-session) and starts its own server process, which
 // publishes a benchmark class of its own, so a NavilonixServer that may be running is left alone.
 #include "automation/NavilonixMarshal.h"
+#include "platform/ole/Bstr.h"
 #include "platform/ole/Registry.h"
+#include "platform/ole/RemoteBus.h"
 #include "platform/ole/Transport.h"
 #include "platform/qt/QtBusPump.h"
 
@@ -178,7 +180,20 @@ int main(int argc, char** argv) {
     }
     ComPtr<INavilonixAutomation> viaBus = Connect(transport, false);
     ComPtr<INavilonixAutomation> viaPeer = Connect(transport, true);
-    if (!viaBus || !viaPeer) {
+    // The remote path without the network: the bus reached through systemd-stdio-bridge, as over SSH.
+    ComPtr<INavilonixAutomation> viaBridge;
+    {
+        const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        std::u16string bridge = Utf8ToUtf16("unixexec:path=systemd-stdio-bridge,argv1=-p,argv2=" +
+                                            ole::EscapeBusAddressValue(session ? session : ""));
+        COSERVERINFO machine{0, bridge.data(), nullptr, 0};
+        MULTI_QI result{&IID_INavilonixAutomation, nullptr, S_OK};
+        if (SUCCEEDED(CoCreateInstanceEx(kBenchClass, nullptr, CLSCTX_REMOTE_SERVER, &machine, 1, &result)))
+            viaBridge = ComPtr<INavilonixAutomation>::Attach(static_cast<INavilonixAutomation*>(result.pItf));
+        else
+            std::fprintf(stderr, "systemd-stdio-bridge: %s\n", CoTakeRemoteErrorText().c_str());
+    }
+    if (!viaBus || !viaPeer || !viaBridge) {
         std::fprintf(stderr, "the benchmark server did not come up on the session bus\n");
         ::kill(server, SIGTERM);
         return 1;
@@ -204,19 +219,20 @@ int main(int argc, char** argv) {
             return SUCCEEDED(a->get_GroupsNum(&value)) && value == 7;
         };
     };
-    const std::function<bool()> paths[] = {raw, read(viaBus.get()), read(viaPeer.get())};
-    std::vector<double> results[3];
+    const std::function<bool()> paths[] = {raw, read(viaBus.get()), read(viaPeer.get()), read(viaBridge.get())};
+    std::vector<double> results[4];
     for (const auto& path : paths)
         MicrosecondsPerCall(path, kWarmUp);
     // Rounds interleave the three paths, so that a busy moment of the machine falls on all of them alike.
     for (int round = 0; round < kRounds; ++round)
-        for (int p = 0; p < 3; ++p)
+        for (int p = 0; p < 4; ++p)
             results[p].push_back(MicrosecondsPerCall(paths[p], kCallsPerRound));
 
     ::close(fds[0]);
     ::waitpid(pong, nullptr, 0);
     viaBus.reset();
     viaPeer.reset();
+    viaBridge.reset();
     ::kill(server, SIGTERM);
     ::waitpid(server, nullptr, 0);
 
@@ -233,6 +249,10 @@ int main(int argc, char** argv) {
     std::printf("  raw Unix-socket ping-pong between two processes   %8.2f us\n", rawUs);
     std::printf("  proxy through the bus daemon                      %8.2f us   %.2f x raw\n", busUs, busUs / rawUs);
     std::printf("  proxy over the private peer-to-peer channel       %8.2f us   %.2f x raw\n", peerUs, peerUs / rawUs);
+    const double bridgeUs = Median(results[3]);
+    std::printf("  proxy through systemd-stdio-bridge -p (remote     %8.2f us   %.2f x raw\n"
+                "    path without the network; SSH's round trip comes on top)\n",
+                bridgeUs, bridgeUs / rawUs);
     const double rawBest = *std::min_element(results[0].begin(), results[0].end());
     const double busBest = *std::min_element(results[1].begin(), results[1].end());
     const double peerBest = *std::min_element(results[2].begin(), results[2].end());

@@ -262,6 +262,18 @@ private:
     void ConnectEntriesHandlers();
     // --- end of trip entries and track export ---
 
+    // --- The server on another machine (MainConnection.cpp) ---
+public:
+    // Connects to the server on `machine` ("[user@]host[:port]") instead of this machine's, and names it in the
+    // status bar whenever no hint is shown there.
+    void SetRemoteMachine(const std::string& machine);
+    QLabel* RemoteMachineLabel = nullptr;
+
+private:
+    void ShowRemoteMachine();
+    std::string m_remoteMachine;
+    // --- end of the server on another machine ---
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     // The first show keeps the designed position and size where they fit the screen, else moves the window into it.

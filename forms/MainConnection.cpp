@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -52,6 +53,7 @@ void TMainForm::ConnectAutomation() {
     Automation->OnCloseServer = [this](TObject* Sender) {
         RunServerEvent([this, Sender] { AutomationCloseServer(Sender); });
     };
+    Automation->RemoteMachineName = m_remoteMachine;
     Automation->Connect();
     ComputingTimerTimer(ComputingTimer);
 }
@@ -61,7 +63,27 @@ void TMainForm::DisconnectAutomation() {
         return;
     Automation->Disconnect();
     FreeAndNil(Automation);
+    ShowRemoteMachine();
     ComputingTimerTimer(ComputingTimer);
+}
+
+void TMainForm::SetRemoteMachine(const std::string& machine) {
+    m_remoteMachine = machine;
+    if (!RemoteMachineLabel) {
+        // A normal status bar item: hints, shown as temporary messages, cover it while they are shown.
+        RemoteMachineLabel = new QLabel(StatusBar);
+        RemoteMachineLabel->setObjectName("RemoteMachineLabel");
+        StatusBar->addWidget(RemoteMachineLabel, 1);
+    }
+    ShowRemoteMachine();
+}
+
+void TMainForm::ShowRemoteMachine() {
+    if (!RemoteMachineLabel)
+        return;
+    const QString machine = QString::fromStdString(m_remoteMachine);
+    RemoteMachineLabel->setText(Automation && Automation->Connected() ? " Подключено к компьютеру " + machine
+                                                                      : " Компьютер сервера: " + machine);
 }
 
 void TMainForm::ConnectButtonClick(QObject*) {
@@ -76,6 +98,7 @@ void TMainForm::ConnectButtonClick(QObject*) {
     HideApplicationButton->setEnabled(true);
     BStr version(Automation->get_CurrentVersion());
     VersionPanel->setText(QString::fromStdString(version.utf8()));
+    ShowRemoteMachine();
     FillGroupsList();
     for (QPushButton* button : {LastPositionButton, LastTrackButton, CurrentPositionButton, OnlineDataButton,
                                 SetChPPrmsButton, ComputingButton, LoadChPFromFileButton, SaveChPToFileButton,

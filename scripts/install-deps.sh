@@ -7,7 +7,7 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev libsystemd-dev
     libgtest-dev libgmock-dev googletest
-    dbus dbus-bin dbus-daemon systemd
+    dbus dbus-bin dbus-daemon systemd openssh-client openssh-server
     fonts-dejavu-core fonts-liberation2 clang-format
     # Qt's platform plugins and its own translations (standard dialogs in the session's language)
     qt6-qpa-plugins qt6-translations-l10n
@@ -53,4 +53,10 @@ if [ ${#missing_locales[@]} -gt 0 ]; then
         fi
     done
     "${sudo_cmd[@]}" locale-gen
+fi
+
+# openssh-server is here only for the test that runs its own sshd on a port of its own; the system's SSH service
+# that installing it enables is switched off again, so that the machine listens on no new port.
+if [[ " ${missing[*]} " == *" openssh-server "* ]] && [ -d /run/systemd/system ]; then
+    "${sudo_cmd[@]}" systemctl disable --now ssh.service ssh.socket >/dev/null 2>&1 || true
 fi

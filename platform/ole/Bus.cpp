@@ -151,6 +151,8 @@ Connection::~Connection() {
         sd_bus_flush_close_unref(m_bus);
     else
         sd_bus_close_unref(m_bus); // never wait on a peer that does not read
+    if (m_execErrors >= 0)
+        ::close(m_execErrors);
 }
 
 int Connection::fd() const {

@@ -59,19 +59,23 @@ private:
 
 class Connection {
 public:
-    enum class Kind { SessionBus, PeerClient, PeerServer };
+    enum class Kind { SessionBus, PeerClient, PeerServer, RemoteBus };
 
     // The user's own session bus; null (with the errno in `error`) when there is none.
     static std::unique_ptr<Connection> OpenSessionBus(int* error = nullptr);
     // A private channel on a connected stream socket; takes the descriptor in every case.
     static std::unique_ptr<Connection> OpenPeer(int fd, Kind kind, int* error = nullptr);
+    // A bus at a D-Bus address, usually "unixexec:" running a bridge to another machine's bus. What the started
+    // program writes to its standard error is kept for ExecErrors(); if the start fails, it is in `said`.
+    static std::unique_ptr<Connection> OpenRemote(const std::string& address, int* error = nullptr,
+                                                  std::string* said = nullptr);
 
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
     ~Connection();
 
     Kind kind() const { return m_kind; }
-    bool isPeer() const { return m_kind != Kind::SessionBus; }
+    bool isPeer() const { return m_kind == Kind::PeerClient || m_kind == Kind::PeerServer; }
     sd_bus* bus() const { return m_bus; }
     std::uint64_t id() const { return m_id; }
     void setId(std::uint64_t id) { m_id = id; }
@@ -92,6 +96,9 @@ public:
     bool IsProcessing() const { return m_processing; }
     std::string UniqueName() const;
     void Close();
+    // The last lines the program behind a "unixexec:" address wrote to its standard error, or empty.
+    std::string ExecErrors() const;
+    const std::string& address() const { return m_address; }
 
     MessagePtr NewMethodCall(const char* destination, const char* path, const char* interface, const char* member,
                              int* error = nullptr);
@@ -107,6 +114,8 @@ private:
     Kind m_kind;
     std::uint64_t m_id = 0;
     bool m_processing = false;
+    std::string m_address;
+    int m_execErrors = -1;
 };
 
 // org.freedesktop.DBus.GetNameOwner: the unique name owning `name`, or nothing.

@@ -344,7 +344,7 @@ template <class Pred> void ServerPoints::Withdraw(Pred pred) {
         a.sink->Detach();
         a.point->point->Unadvise(a.cookie);
         if (!a.sender.empty())
-            m_owner.transport().UnwatchName(a.sender);
+            m_owner.transport().UnwatchName(a.connection, a.sender);
     }
 }
 
@@ -444,7 +444,7 @@ int ServerPoints::HandleAdvise(sd_bus_message* m, void* userdata, sd_bus_error*)
         return ReplyWithResult(m, hr);
     }
     if (!address.destination.empty())
-        transport.WatchName(address.destination);
+        transport.WatchName(*connection, address.destination);
     self->m_advices.push_back({address.connection, address.destination, cookie, point, sink});
     return sd_bus_reply_method_return(m, "u", static_cast<std::uint32_t>(cookie));
 }
@@ -470,7 +470,7 @@ int ServerPoints::HandleUnadvise(sd_bus_message* m, void* userdata, sd_bus_error
         self->m_advices.erase(it);
         gone.sink->Detach();
         if (!gone.sender.empty())
-            self->m_owner.transport().UnwatchName(gone.sender);
+            self->m_owner.transport().UnwatchName(gone.connection, gone.sender);
         return sd_bus_reply_method_return(m, "");
     }
     return ReplyWithResult(m, CONNECT_E_NOCONNECTION);

@@ -11,10 +11,10 @@ ComPtr<RemoteObject> RemoteObject::Create(DBusTransport& transport, Connection& 
 }
 
 RemoteObject::RemoteObject(DBusTransport& transport, Connection& channel, std::string owner)
-    : m_transport(&transport), m_channel(&channel), m_owner(std::move(owner)) {
+    : m_transport(&transport), m_channel(&channel), m_homeId(channel.id()), m_owner(std::move(owner)) {
     m_transport->Register(this);
     if (!m_owner.empty())
-        m_transport->WatchName(m_owner);
+        m_transport->WatchName(channel, m_owner);
 }
 
 RemoteObject::~RemoteObject() {
@@ -25,7 +25,8 @@ RemoteObject::~RemoteObject() {
         if (m_peer)
             m_transport->Retire(m_peer);
         if (!m_owner.empty())
-            m_transport->UnwatchName(m_owner);
+            m_transport->UnwatchName(m_homeId, m_owner);
+        m_transport->DropUnusedRemoteBus(m_homeId);
     }
 }
 
@@ -136,10 +137,8 @@ HRESULT RemoteObject::Finish(MessagePtr call, MessagePtr* reply) {
     HRESULT hr = HResultFromCallFailure(r, error.get(), &gone);
     if (!gone && error.name() == SD_BUS_ERROR_NO_REPLY && !m_peer) {
         // The daemon answers NoReply both for a timeout and for a peer that left without replying.
-        if (Connection* bus = transport->SessionBus()) {
-            gone = !GetNameOwner(*bus, m_owner);
-            transport->AfterCall(*bus);
-        }
+        gone = !GetNameOwner(channel, m_owner); // without a private channel, the channel is the object's bus
+        transport->AfterCall(channel);
     }
     if (gone || (!channel.IsOpen())) {
         hr = RPC_S_SERVER_UNAVAILABLE_HR;

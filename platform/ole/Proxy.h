@@ -53,6 +53,8 @@ public:
     void Detach();
     Connection* Channel() const { return m_channel; }
     const std::string& Owner() const { return m_owner; }
+    // The connection the object was found on (its bus, or the peer connection of ConnectPeer).
+    std::uint64_t HomeId() const { return m_homeId; }
     DBusTransport* Transport() const { return m_transport; }
     bool UsesPeer() const { return m_peer != nullptr; }
 
@@ -104,6 +106,7 @@ private:
     DBusTransport* m_transport;
     Connection* m_channel;
     Connection* m_peer = nullptr;
+    std::uint64_t m_homeId;
     std::string m_owner;
     std::vector<std::pair<IID, std::unique_ptr<ProxyPart>>> m_parts;
     std::vector<std::unique_ptr<SinkExport>> m_sinks;

@@ -1,5 +1,6 @@
 #include "platform/ole/Registry.h"
 
+#include "platform/ole/Bstr.h"
 #include "platform/ole/ComPtr.h"
 
 #include <mutex>
@@ -218,4 +219,54 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFI
         return transport->CreateInstance(clsid, iid, object);
     }
     return REGDB_E_CLASSNOTREG;
+}
+
+namespace {
+thread_local std::string t_remoteErrorText;
+}
+
+std::string CoTakeRemoteErrorText() {
+    return std::exchange(t_remoteErrorText, {});
+}
+
+HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext, COSERVERINFO* serverInfo, DWORD count,
+                           MULTI_QI* results) {
+    if (count == 0 || !results)
+        return E_INVALIDARG;
+    for (DWORD i = 0; i < count; ++i) {
+        if (!results[i].pIID)
+            return E_INVALIDARG;
+        results[i].pItf = nullptr;
+        results[i].hr = E_NOINTERFACE;
+    }
+    t_remoteErrorText.clear();
+    if (!CoIsInitialized())
+        return CO_E_NOTINITIALIZED;
+    ComPtr<IUnknown> first;
+    HRESULT hr = S_OK;
+    if (serverInfo && serverInfo->pwszName && *serverInfo->pwszName && (clsContext & CLSCTX_REMOTE_SERVER)) {
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        ComTransport* transport = CoGetTransport();
+        if (!transport)
+            return REGDB_E_CLASSNOTREG;
+        hr = transport->CreateRemoteInstance(clsid, Utf16ToUtf8(serverInfo->pwszName), *results[0].pIID,
+                                             first.outVoid(), &t_remoteErrorText);
+    } else {
+        hr = CoCreateInstance(clsid, outer, clsContext, *results[0].pIID, first.outVoid());
+    }
+    if (FAILED(hr)) {
+        for (DWORD i = 0; i < count; ++i)
+            results[i].hr = hr;
+        return hr;
+    }
+    DWORD answered = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        results[i].hr =
+            i == 0 ? S_OK : first->QueryInterface(*results[i].pIID, reinterpret_cast<void**>(&results[i].pItf));
+        if (i == 0)
+            results[i].pItf = ComPtr<IUnknown>(first).detach();
+        answered += SUCCEEDED(results[i].hr);
+    }
+    return answered == count ? S_OK : CO_S_NOTALLINTERFACES;
 }

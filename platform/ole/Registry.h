@@ -3,6 +3,8 @@
 
 #include "platform/ole/Unknown.h"
 
+#include <string>
+
 HRESULT CoInitialize(void* reserved);
 void CoUninitialize();
 bool CoIsInitialized();
@@ -19,12 +21,36 @@ HRESULT GetActiveObject(REFCLSID clsid, void* reserved, IUnknown** object);
 // (CLSCTX_LOCAL_SERVER). REGDB_E_CLASSNOTREG when neither knows the class.
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFIID iid, void** object);
 
+struct COSERVERINFO {
+    DWORD dwReserved1;
+    LPOLESTR pwszName; // the machine: "[user@]host[:port]"
+    void* pAuthInfo;
+    DWORD dwReserved2;
+};
+struct MULTI_QI {
+    const IID* pIID;
+    IUnknown* pItf;
+    HRESULT hr;
+};
+// CoCreateInstance with a machine: with CLSCTX_REMOTE_SERVER and a server name, the object is made (or the running
+// one found) on that machine; otherwise as CoCreateInstance. Answers every MULTI_QI entry.
+HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext, COSERVERINFO* serverInfo, DWORD count,
+                           MULTI_QI* results);
+// Why the last remote creation on this thread failed, in the link's own words (SSH's message, for example); empty
+// when it said nothing. Taken once.
+std::string CoTakeRemoteErrorText();
+
 // The out-of-process half of the runtime plugs in here; without one, only this process's objects are reached.
 class ComTransport {
 public:
     virtual ~ComTransport() = default;
     virtual HRESULT GetActiveObject(REFCLSID clsid, IUnknown** object) = 0;
     virtual HRESULT CreateInstance(REFCLSID clsid, REFIID iid, void** object) = 0;
+    // A new object (or the running one) on another machine; `detail` says why it failed in the link's own words.
+    virtual HRESULT CreateRemoteInstance(REFCLSID, const std::string& /*machine*/, REFIID, void**,
+                                         std::string* /*detail*/) {
+        return REGDB_E_CLASSNOTREG;
+    }
     // Called when this process registers a class object for CLSCTX_LOCAL_SERVER or a running object, so
     // that other processes can reach it; and when it revokes them.
     virtual HRESULT PublishClassObject(REFCLSID clsid, IUnknown* classObject) = 0;

@@ -64,7 +64,7 @@ HRESULT DBusTransport::GetActiveObject(REFCLSID clsid, IUnknown** object) {
     if (!owner || *owner == bus->UniqueName())
         return MK_E_UNAVAILABLE;
     ComPtr<RemoteObject> remote;
-    const HRESULT hr = ConnectToOwner(*owner, &remote);
+    const HRESULT hr = ConnectToOwner(*bus, *owner, &remote);
     if (FAILED(hr))
         return hr == RPC_S_SERVER_UNAVAILABLE_HR ? MK_E_UNAVAILABLE : hr;
     *object = remote.detach();
@@ -80,6 +80,12 @@ HRESULT DBusTransport::CreateInstance(REFCLSID clsid, REFIID iid, void** object)
     Connection* bus = SessionBus();
     if (!bus)
         return REGDB_E_CLASSNOTREG;
+    std::string detail;
+    return CreateOnBus(*bus, clsid, iid, object, &detail);
+}
+
+HRESULT DBusTransport::CreateOnBus(Connection& busRef, REFCLSID clsid, REFIID iid, void** object, std::string* detail) {
+    Connection* bus = &busRef;
     const std::string name = BusNameForClass(clsid);
     MessagePtr call = bus->NewMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                                          "StartServiceByName");
@@ -97,6 +103,7 @@ HRESULT DBusTransport::CreateInstance(REFCLSID clsid, REFIID iid, void** object)
             if (!owner)
                 return REGDB_E_CLASSNOTREG;
         } else {
+            *detail = error.message();
             return CO_E_SERVER_EXEC_FAILURE;
         }
     } else {
@@ -107,14 +114,15 @@ HRESULT DBusTransport::CreateInstance(REFCLSID clsid, REFIID iid, void** object)
     if (*owner == bus->UniqueName())
         return REGDB_E_CLASSNOTREG;
     ComPtr<RemoteObject> remote;
-    if (const HRESULT hr = ConnectToOwner(*owner, &remote); FAILED(hr))
+    if (const HRESULT hr = ConnectToOwner(*bus, *owner, &remote); FAILED(hr))
         return hr;
     return remote->QueryInterface(iid, object);
 }
 
-HRESULT DBusTransport::ConnectToOwner(const std::string& owner, ComPtr<RemoteObject>* object) {
-    ComPtr<RemoteObject> remote = RemoteObject::Create(*this, *m_bus, owner);
-    if (m_usePeer) {
+HRESULT DBusTransport::ConnectToOwner(Connection& bus, const std::string& owner, ComPtr<RemoteObject>* object) {
+    ComPtr<RemoteObject> remote = RemoteObject::Create(*this, bus, owner);
+    // A descriptor cannot be handed to another machine: a remote bus carries the calls itself.
+    if (m_usePeer && bus.kind() == Connection::Kind::SessionBus) {
         // The fast path: a private socket pair created by the server and handed over the bus.
         MessagePtr call;
         HRESULT hr = remote->Begin(kTransportInterface, "OpenPeer", &call);
@@ -294,9 +302,14 @@ void DBusTransport::Retire(Connection* connection) {
     if (wasBus) {
         m_bus = nullptr;
         m_ownsName = false;
-        for (auto& [name, entry] : m_watchedNames)
-            m_retiredSlots.push_back(std::move(entry.second));
-        m_watchedNames.clear();
+    }
+    for (auto it = m_watchedNames.begin(); it != m_watchedNames.end();) {
+        if (it->first.first != owned->id()) {
+            ++it;
+            continue;
+        }
+        m_retiredSlots.push_back(std::move(it->second.second));
+        it = m_watchedNames.erase(it);
     }
     for (RemoteObject* remote : std::vector<RemoteObject*>(m_remotes.begin(), m_remotes.end()))
         if (wasBus || remote->Channel() == owned.get())
@@ -310,23 +323,21 @@ void DBusTransport::Retire(Connection* connection) {
         m_busLost();
 }
 
-void DBusTransport::WatchName(const std::string& uniqueName) {
-    if (!m_bus)
-        return;
-    auto& entry = m_watchedNames[uniqueName];
+void DBusTransport::WatchName(Connection& bus, const std::string& uniqueName) {
+    auto& entry = m_watchedNames[{bus.id(), uniqueName}];
     if (entry.first++ > 0)
         return;
     const std::string rule = "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
                              "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='" +
                              uniqueName + "'";
     sd_bus_slot* slot = nullptr;
-    if (sd_bus_add_match(m_bus->bus(), &slot, rule.c_str(), &DBusTransport::HandleNameOwnerChanged, this) >= 0)
+    if (sd_bus_add_match(bus.bus(), &slot, rule.c_str(), &DBusTransport::HandleNameOwnerChanged, this) >= 0)
         entry.second.reset(slot);
-    AfterCall(*m_bus); // adding a match waits for the daemon's answer
+    AfterCall(bus); // adding a match waits for the daemon's answer
 }
 
-void DBusTransport::UnwatchName(const std::string& uniqueName) {
-    auto it = m_watchedNames.find(uniqueName);
+void DBusTransport::UnwatchName(std::uint64_t busId, const std::string& uniqueName) {
+    auto it = m_watchedNames.find({busId, uniqueName});
     if (it == m_watchedNames.end())
         return;
     if (--it->second.first > 0)
@@ -343,14 +354,18 @@ int DBusTransport::HandleNameOwnerChanged(sd_bus_message* m, void* userdata, sd_
     const char* newOwner = nullptr;
     if (sd_bus_message_read(m, "sss", &name, &oldOwner, &newOwner) < 0 || !name)
         return 0;
-    if (!newOwner || !*newOwner)
-        self->NameLost(name);
+    if (newOwner && *newOwner)
+        return 0;
+    sd_bus* bus = sd_bus_message_get_bus(m);
+    for (Connection* c : self->Connections())
+        if (c->bus() == bus)
+            self->NameLost(*c, name);
     return 0;
 }
 
-void DBusTransport::NameLost(const std::string& name) {
+void DBusTransport::NameLost(Connection& bus, const std::string& name) {
     for (RemoteObject* remote : std::vector<RemoteObject*>(m_remotes.begin(), m_remotes.end())) {
-        if (remote->Owner() != name)
+        if (remote->Owner() != name || remote->HomeId() != bus.id())
             continue;
         // What the server sent on its private channel before it left still counts (its close event above all):
         // the bus's notice may overtake it, so read the channel to its end first.
@@ -359,7 +374,7 @@ void DBusTransport::NameLost(const std::string& name) {
             Retire(channel);
         remote->MarkDead();
     }
-    if (m_export)
+    if (m_export && &bus == m_bus)
         m_export->ClientLeft(name);
 }
 

@@ -56,6 +56,9 @@ public:
     // --- ComTransport ---
     HRESULT GetActiveObject(REFCLSID clsid, IUnknown** object) override;
     HRESULT CreateInstance(REFCLSID clsid, REFIID iid, void** object) override;
+    // Through the remote user's session bus (RemoteBus.h); calls then go through that bus, never a private channel.
+    HRESULT CreateRemoteInstance(REFCLSID clsid, const std::string& machine, REFIID iid, void** object,
+                                 std::string* detail) override;
     HRESULT PublishClassObject(REFCLSID clsid, IUnknown* classObject) override;
     void RevokeClassObject(REFCLSID clsid) override;
     HRESULT PublishActiveObject(REFCLSID clsid, IUnknown* object) override;
@@ -89,9 +92,11 @@ public:
     void Retire(Connection* connection);
     void Register(RemoteObject* object) { m_remotes.insert(object); }
     void Unregister(RemoteObject* object) { m_remotes.erase(object); }
-    // Watches a unique name on the bus; when it leaves, proxies to it die and its sinks are withdrawn.
-    void WatchName(const std::string& uniqueName);
-    void UnwatchName(const std::string& uniqueName);
+    // Watches a unique name on a bus; when it leaves, proxies to it die and its sinks are withdrawn.
+    void WatchName(Connection& bus, const std::string& uniqueName);
+    void UnwatchName(std::uint64_t busId, const std::string& uniqueName);
+    // Closes a remote bus that no proxy uses any more.
+    void DropUnusedRemoteBus(std::uint64_t id);
     // Queues an event for delivery on the owner thread.
     void QueueEvent(ComPtr<IDispatch> sink, DISPID dispId, std::vector<Variant> arguments);
     // Sends an event to a client's sink without waiting; from any thread.
@@ -115,8 +120,10 @@ private:
     void DeliverEvents();
     void SendOutgoing();
     void Collect();
-    void NameLost(const std::string& name);
-    HRESULT ConnectToOwner(const std::string& owner, ComPtr<RemoteObject>* object);
+    void NameLost(Connection& bus, const std::string& name);
+    HRESULT ConnectToOwner(Connection& bus, const std::string& owner, ComPtr<RemoteObject>* object);
+    HRESULT CreateOnBus(Connection& bus, REFCLSID clsid, REFIID iid, void** object, std::string* detail);
+    Connection* RemoteBus(const std::string& address, std::string* detail);
     HRESULT Publish(REFCLSID clsid, IUnknown* object, bool active);
     void Unpublish(REFCLSID clsid, bool active);
     static int HandleNameOwnerChanged(sd_bus_message* m, void* userdata, sd_bus_error* error);
@@ -135,7 +142,7 @@ private:
     std::vector<std::unique_ptr<Connection>> m_retired;
     std::set<RemoteObject*> m_remotes;
     std::unique_ptr<ExportedObject> m_export;
-    std::map<std::string, std::pair<int, SlotPtr>> m_watchedNames;
+    std::map<std::pair<std::uint64_t, std::string>, std::pair<int, SlotPtr>> m_watchedNames;
     std::vector<SlotPtr> m_retiredSlots;
     std::deque<PendingEvent> m_events;
     std::mutex m_outgoingMutex;

@@ -5,6 +5,7 @@
 #include "forms/Controls.h"
 #include "forms/Main.h"
 #include "forms/UiSeam.h"
+#include "platform/ole/Registry.h"
 #include "platform/rtl/Exceptions.h"
 #include "tests/support/FakeAutomation.h"
 
@@ -770,3 +771,63 @@ INSTANTIATE_TEST_SUITE_P(Answers, FailingPollTest, ::testing::Values(ID_YES, ID_
                          });
 
 } // namespace
+
+namespace {
+
+// Another machine, as the runtime's transport would reach it: hands out the fake or fails as a link would.
+class RemoteTransport final : public ComTransport {
+public:
+    explicit RemoteTransport(FakeAutomation* fake) : m_fake(fake) {}
+    HRESULT GetActiveObject(REFCLSID, IUnknown**) override { return MK_E_UNAVAILABLE; }
+    HRESULT CreateInstance(REFCLSID, REFIID, void**) override { return REGDB_E_CLASSNOTREG; }
+    HRESULT CreateRemoteInstance(REFCLSID, const std::string& machine, REFIID iid, void** object,
+                                 std::string* detail) override {
+        machines.push_back(machine);
+        if (!reachable) {
+            *detail = "ssh: connect to host fleet-01 port 22: Connection refused";
+            return RPC_S_SERVER_UNAVAILABLE_HR;
+        }
+        return static_cast<INavilonixAutomation*>(m_fake)->QueryInterface(iid, object);
+    }
+    HRESULT PublishClassObject(REFCLSID, IUnknown*) override { return S_OK; }
+    void RevokeClassObject(REFCLSID) override {}
+    HRESULT PublishActiveObject(REFCLSID, IUnknown*) override { return S_OK; }
+    void RevokeActiveObject(REFCLSID) override {}
+
+    bool reachable = false;
+    std::vector<std::string> machines;
+
+private:
+    FakeAutomation* m_fake;
+};
+
+} // namespace
+
+TEST_F(MainConnectionTest, AServerOnAnotherMachineIsUsedInsteadOfTheLocalOneAndNamedInTheStatusBar) {
+    EXPECT_EQ(Form->RemoteMachineLabel, nullptr); // without a remote machine the status bar is as it was
+    RemoteTransport remote(Fake.get());
+    ComTransport* previous = CoSetTransport(&remote);
+    Form->SetRemoteMachine("ops@fleet-01");
+    EXPECT_EQ(Form->RemoteMachineLabel->text(), " Компьютер сервера: ops@fleet-01");
+
+    // The link fails: SSH's words reach the user; the local server is not taken instead.
+    Form->ConnectButton->click();
+    EXPECT_EQ(UiSeam::LastShown().text,
+              "The RPC server is unavailable, ClassID: {7166C02F-CFCE-4856-AB71-40F9329297BB}\n"
+              "ops@fleet-01: ssh: connect to host fleet-01 port 22: Connection refused");
+    EXPECT_TRUE(Fake->Calls().empty());
+    EXPECT_EQ(Form->VersionPanel->text(), "- - -");
+    EXPECT_EQ(Form->RemoteMachineLabel->text(), " Компьютер сервера: ops@fleet-01");
+
+    remote.reachable = true;
+    Form->ConnectButton->click();
+    EXPECT_EQ(Form->VersionPanel->text(), "3.1.4");
+    EXPECT_EQ(Form->RemoteMachineLabel->text(), " Подключено к компьютеру ops@fleet-01");
+    EXPECT_EQ(remote.machines, (std::vector<std::string>{"ops@fleet-01", "ops@fleet-01"}));
+    EXPECT_EQ(Fake->SinkCount(), 1u);
+
+    Form->DisconnectButton->click();
+    EXPECT_EQ(Form->RemoteMachineLabel->text(), " Компьютер сервера: ops@fleet-01");
+    EXPECT_EQ(Form->StatusBar->currentMessage(), ""); // the label is no hint
+    CoSetTransport(previous);
+}

@@ -1,0 +1,346 @@
+#include "platform/ole/RemoteBus.h"
+
+#include "platform/ole/Bus.h"
+#include "platform/ole/Proxy.h"
+#include "platform/ole/Transport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace ole {
+
+namespace {
+
+// Run by the remote user's login shell (whatever it is, hence one single-quoted "sh -c" script): the user's
+// session bus is $XDG_RUNTIME_DIR/bus, or else what DBUS_SESSION_BUS_ADDRESS names. The bridge would log to the
+// journal; on the console its errors travel back through SSH to the user.
+constexpr const char* kRemoteCommand =
+    "sh -c '"
+    "if [ -S \"$XDG_RUNTIME_DIR/bus\" ]; then a=\"unix:path=$XDG_RUNTIME_DIR/bus\"; "
+    "elif [ -n \"$DBUS_SESSION_BUS_ADDRESS\" ]; then a=\"$DBUS_SESSION_BUS_ADDRESS\"; "
+    "else echo \"no session bus: $XDG_RUNTIME_DIR/bus is missing and DBUS_SESSION_BUS_ADDRESS is not set "
+    "(loginctl enable-linger keeps the bus of a user who is not logged in)\" >&2; exit 1; fi; "
+    "export SYSTEMD_LOG_TARGET=console; exec systemd-stdio-bridge -p \"$a\"'";
+
+// The SSH options: no prompts (the console has no terminal to ask on), a bounded wait for the machine and
+// keep-alives, so that a link whose network has gone is given up after a few seconds instead of hanging.
+constexpr const char* kSshOptions[] = {"-xT",
+                                       "-o",
+                                       "BatchMode=yes",
+                                       "-o",
+                                       "ConnectTimeout=10",
+                                       "-o",
+                                       "ServerAliveInterval=2",
+                                       "-o",
+                                       "ServerAliveCountMax=3"};
+
+constexpr const char* kLinkEnded = "the link to the remote bus ended before the bus answered";
+
+bool IsAddress(const std::string& name) {
+    // "transport:key=value...": a machine name never has '=' after a colon.
+    const auto colon = name.find(':');
+    if (colon == std::string::npos || colon == 0 || name.find('=', colon) == std::string::npos)
+        return false;
+    return std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(colon),
+                       [](unsigned char c) { return std::islower(c); });
+}
+
+bool ValidUser(std::string_view user) {
+    if (user.empty() || user.front() == '-')
+        return false;
+    return std::all_of(user.begin(), user.end(), [](unsigned char c) {
+        return c > ' ' && c != 0x7f && c != ':' && c != '@' && c != '\'' && c != '"' && c != '\\';
+    });
+}
+
+bool ValidHost(std::string_view host, bool bracketed) {
+    if (host.empty() || host.front() == '-')
+        return false;
+    return std::all_of(host.begin(), host.end(), [bracketed](unsigned char c) {
+        if (std::isalnum(c) || c == '.' || c == '-' || c == '_')
+            return true;
+        return bracketed && (c == ':' || c == '%');
+    });
+}
+
+// The last few non-empty lines of what a started program wrote to `fd`: what went wrong comes last.
+std::string ErrorTail(int fd) {
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) < 0 || st.st_size <= 0)
+        return {};
+    constexpr off_t kTail = 4096;
+    const off_t from = st.st_size > kTail ? st.st_size - kTail : 0;
+    std::string text(static_cast<std::size_t>(st.st_size - from), '\0');
+    const ssize_t n = pread(fd, text.data(), text.size(), from);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    constexpr std::size_t kLines = 4;
+    std::string result;
+    for (std::size_t i = lines.size() > kLines ? lines.size() - kLines : 0; i < lines.size(); ++i)
+        result += (result.empty() ? "" : "\n") + lines[i];
+    return result;
+}
+
+// The program a "unixexec:" address runs, when it cannot be found: its name; otherwise empty.
+std::string MissingProgram(const std::string& address) {
+    if (address.rfind("unixexec:", 0) != 0)
+        return {};
+    const auto key = address.find("path=");
+    if (key == std::string::npos)
+        return {};
+    std::string path;
+    for (std::size_t i = key + 5; i < address.size() && address[i] != ',' && address[i] != ';'; ++i) {
+        if (address[i] == '%' && i + 2 < address.size()) {
+            path.push_back(static_cast<char>(std::stoi(address.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            path.push_back(address[i]);
+        }
+    }
+    if (path.find('/') != std::string::npos)
+        return ::access(path.c_str(), X_OK) == 0 ? std::string() : path;
+    const char* search = std::getenv("PATH");
+    std::string folders = search ? search : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        const std::string folder = folders.substr(start, end - start);
+        if (::access(((folder.empty() ? "." : folder) + "/" + path).c_str(), X_OK) == 0)
+            return {};
+        start = end + 1;
+    }
+    return path;
+}
+
+} // namespace
+
+std::string EscapeBusAddressValue(std::string_view value) {
+    std::string out;
+    for (unsigned char c : value) {
+        if (std::isalnum(c) || c == '_' || c == '-' || c == '/' || c == '.') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02x", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+bool RemoteBusAddress(const std::string& machine, std::string* address, std::string* error) {
+    if (IsAddress(machine)) {
+        *address = machine;
+        return true;
+    }
+    const auto fail = [&](const std::string& why) {
+        *error = "\"" + machine + "\" is not a machine name of the form [user@]host[:port]: " + why;
+        return false;
+    };
+    std::string_view rest = machine;
+    std::string_view user;
+    if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
+        user = rest.substr(0, at);
+        rest = rest.substr(at + 1);
+        if (!ValidUser(user))
+            return fail("the user name is empty or holds characters a user name cannot have");
+    }
+    std::string_view host = rest;
+    std::string_view port;
+    bool bracketed = false;
+    if (!rest.empty() && rest.front() == '[') {
+        const auto close = rest.find(']');
+        if (close == std::string_view::npos)
+            return fail("the bracket after the IPv6 address is missing");
+        host = rest.substr(1, close - 1);
+        bracketed = true;
+        const std::string_view after = rest.substr(close + 1);
+        if (!after.empty()) {
+            if (after.front() != ':')
+                return fail("only \":port\" may follow the bracketed address");
+            port = after.substr(1);
+            if (port.empty())
+                return fail("the port is missing after the colon");
+        }
+    } else if (const auto colon = rest.find(':'); colon != std::string_view::npos) {
+        if (rest.find(':', colon + 1) != std::string_view::npos)
+            return fail("an IPv6 address goes in brackets, as in [::1]:22");
+        host = rest.substr(0, colon);
+        port = rest.substr(colon + 1);
+        if (port.empty())
+            return fail("the port is missing after the colon");
+    }
+    if (!ValidHost(host, bracketed))
+        return fail("the host name is empty or holds characters a host name cannot have");
+    if (!port.empty()) {
+        if (port.size() > 5 || !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+            std::atoi(std::string(port).c_str()) < 1 || std::atoi(std::string(port).c_str()) > 65535)
+            return fail("the port is not a number from 1 to 65535");
+    }
+
+    const char* program = std::getenv("NAVILONIX_SSH");
+    if (!program || !*program)
+        program = "ssh";
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), std::begin(kSshOptions), std::end(kSshOptions));
+    if (!port.empty()) {
+        argv.emplace_back("-p");
+        argv.emplace_back(port);
+    }
+    argv.emplace_back("--");
+    argv.push_back(user.empty() ? std::string(host) : std::string(user) + "@" + std::string(host));
+    argv.emplace_back(kRemoteCommand);
+
+    std::string result = "unixexec:path=" + EscapeBusAddressValue(program);
+    for (std::size_t i = 0; i < argv.size(); ++i)
+        result += ",argv" + std::to_string(i) + "=" + EscapeBusAddressValue(argv[i]);
+    *address = result;
+    return true;
+}
+
+// --- the connection ---
+
+std::unique_ptr<Connection> Connection::OpenRemote(const std::string& address, int* error, std::string* said) {
+    sd_bus* bus = nullptr;
+    int r = sd_bus_new(&bus);
+    if (r >= 0)
+        r = sd_bus_set_address(bus, address.c_str());
+    if (r >= 0)
+        r = sd_bus_set_bus_client(bus, 1);
+    if (r >= 0)
+        r = sd_bus_negotiate_fds(bus, 0); // descriptors do not cross machines
+    int errors = -1;
+    if (r >= 0) {
+        // sd-bus starts the program of a "unixexec:" address with our standard error. For the time of the start
+        // that is a memory file, so that SSH's own words can be shown when the link fails; a file never blocks
+        // the writer the way a full pipe would.
+        static std::mutex startMutex;
+        std::lock_guard lock(startMutex);
+        errors = memfd_create("navilonix-remote-errors", MFD_CLOEXEC);
+        const int saved = errors >= 0 ? fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3) : -1;
+        std::fflush(stderr);
+        if (saved >= 0 && dup2(errors, STDERR_FILENO) < 0) {
+            ::close(saved);
+            ::close(std::exchange(errors, -1));
+        }
+        r = sd_bus_start(bus);
+        if (saved >= 0) {
+            dup2(saved, STDERR_FILENO);
+            ::close(saved);
+        }
+    }
+    if (error)
+        *error = r < 0 ? -r : 0;
+    if (r < 0) {
+        if (bus)
+            sd_bus_close_unref(bus); // waits for the started program, so all it said is in the file
+        if (said)
+            *said = ErrorTail(errors);
+        if (errors >= 0)
+            ::close(errors);
+        return nullptr;
+    }
+    auto connection = std::unique_ptr<Connection>(new Connection(bus, Kind::RemoteBus));
+    connection->m_address = address;
+    connection->m_execErrors = errors;
+    return connection;
+}
+
+std::string Connection::ExecErrors() const {
+    return ErrorTail(m_execErrors);
+}
+
+// --- the transport's side ---
+
+Connection* DBusTransport::RemoteBus(const std::string& address, std::string* detail) {
+    for (const auto& c : m_connections)
+        if (c->kind() == Connection::Kind::RemoteBus && c->address() == address && c->IsOpen())
+            return c.get();
+    if (const std::string missing = MissingProgram(address); !missing.empty()) {
+        *detail = "cannot run " + missing + ": no such program";
+        return nullptr;
+    }
+    int error = 0;
+    auto bus = Connection::OpenRemote(address, &error, detail);
+    if (!bus) {
+        if (detail->empty())
+            *detail = std::string(kLinkEnded) + " (" + std::strerror(error) + ")";
+        return nullptr;
+    }
+    return Adopt(std::move(bus));
+}
+
+void DBusTransport::DropUnusedRemoteBus(std::uint64_t id) {
+    Connection* bus = ConnectionById(id);
+    if (!bus || bus->kind() != Connection::Kind::RemoteBus)
+        return;
+    for (RemoteObject* remote : m_remotes)
+        if (remote->HomeId() == id)
+            return;
+    Retire(bus); // ends the bridge and the SSH connection behind it
+}
+
+HRESULT DBusTransport::CreateRemoteInstance(REFCLSID clsid, const std::string& machine, REFIID iid, void** object,
+                                            std::string* detail) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    detail->clear();
+    if (!OnOwnerThread())
+        return RPC_E_WRONG_THREAD;
+    std::string address;
+    if (!RemoteBusAddress(machine, &address, detail))
+        return E_INVALIDARG;
+    // A link kept from an earlier connect may have died unnoticed; then one fresh attempt follows.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Connection* bus = RemoteBus(address, detail);
+        if (!bus)
+            return RPC_S_SERVER_UNAVAILABLE_HR;
+        const std::uint64_t id = bus->id();
+        const bool reused =
+            std::any_of(m_remotes.begin(), m_remotes.end(), [id](RemoteObject* r) { return r->HomeId() == id; });
+        const HRESULT hr = CreateOnBus(*bus, clsid, iid, object, detail);
+        if (SUCCEEDED(hr))
+            return hr;
+        if (ConnectionById(id) == bus && bus->IsOpen()) {
+            DropUnusedRemoteBus(id);
+            return hr; // the machine answered: the failure is the server's or the class's
+        }
+        // The link itself failed: SSH's or the bridge's own words tell why.
+        std::string why = bus->ExecErrors();
+        if (why.empty())
+            why = kLinkEnded;
+        *detail = why;
+        if (ConnectionById(id) == bus)
+            Retire(bus);
+        if (!reused)
+            return RPC_S_SERVER_UNAVAILABLE_HR;
+    }
+    return RPC_S_SERVER_UNAVAILABLE_HR;
+}
+
+} // namespace ole

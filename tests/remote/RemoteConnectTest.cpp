@@ -1,0 +1,425 @@
+// Servers on another machine's session bus. The program's own session bus plays the far machine's: the runtime
+// reaches it only through "unixexec:" running systemd-stdio-bridge (the remote path with the SSH hop left out),
+// and once through a real SSH server on this machine when one can be started.
+#include "automation/NavilonixMarshal.h"
+#include "automation/Navilonix_OCX.h"
+#include "platform/ole/Registry.h"
+#include "platform/ole/RemoteBus.h"
+#include "platform/ole/ServiceFile.h"
+#include "platform/qt/QtBusPump.h"
+#include "platform/rtl/Exceptions.h"
+#include "tests/support/PrivateSessionBus.h"
+#include "tests/support/RecordingSink.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <functional>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+QtComTransport* g_transport = nullptr;
+std::string g_busAddress; // the bus that plays the far machine's
+
+bool RunLoopUntil(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+std::string BridgeAddress() {
+    return "unixexec:path=systemd-stdio-bridge,argv1=-p,argv2=" + ole::EscapeBusAddressValue(g_busAddress);
+}
+
+// Whether the class's bus name has an owner, asked on a connection of the test's own (never the runtime's).
+bool ServerOnBus() {
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_user(&bus) < 0)
+        return false;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int has = 0;
+    if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+                           &error, &reply, "s", ole::BusNameForClass(CLSID_NavilonixAutomation).c_str()) >= 0)
+        sd_bus_message_read(reply, "b", &has);
+    sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+    sd_bus_flush_close_unref(bus);
+    return has != 0;
+}
+
+// This process's children whose command is the bridge.
+std::vector<pid_t> BridgeProcesses() {
+    std::vector<pid_t> found;
+    DIR* proc = ::opendir("/proc");
+    while (dirent* e = proc ? ::readdir(proc) : nullptr) {
+        const pid_t pid = std::atoi(e->d_name);
+        if (pid <= 0)
+            continue;
+        std::ifstream stat("/proc/" + std::string(e->d_name) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close == std::string::npos || line.find("(systemd-stdio-b") == std::string::npos)
+            continue;
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == ::getpid() &&
+            state != 'Z')
+            found.push_back(pid);
+    }
+    if (proc)
+        ::closedir(proc);
+    return found;
+}
+
+class RemoteConnectTest : public ::testing::Test {
+protected:
+    void SetUp() override { ole::UnregisterLocalServer(CLSID_NavilonixAutomation); }
+    void TearDown() override {
+        automation.reset();
+        for (pid_t pid : servers) {
+            ::kill(pid, SIGCONT);
+            ::kill(pid, SIGKILL);
+        }
+        ole::UnregisterLocalServer(CLSID_NavilonixAutomation);
+        EXPECT_TRUE(RunLoopUntil([] { return !ServerOnBus(); }));
+        for (pid_t pid : spawned)
+            ::waitpid(pid, nullptr, 0);
+        // A link nobody uses any more is closed, and its bridge with it.
+        EXPECT_TRUE(RunLoopUntil([] { return BridgeProcesses().empty(); }));
+    }
+
+    HRESULT ConnectTo(const std::string& machine) {
+        std::u16string name = Utf8ToUtf16(machine);
+        COSERVERINFO server{0, name.data(), nullptr, 0};
+        MULTI_QI result{&IID_INavilonixAutomation, nullptr, S_OK};
+        const HRESULT hr =
+            CoCreateInstanceEx(CLSID_NavilonixAutomation, nullptr, CLSCTX_REMOTE_SERVER, &server, 1, &result);
+        automation = ComPtr<INavilonixAutomation>::Attach(static_cast<INavilonixAutomation*>(result.pItf));
+        return hr;
+    }
+    pid_t ServerPid() {
+        BStr version;
+        if (!automation || FAILED(automation->get_CurrentVersion(version.out())))
+            return -1;
+        const std::string text = version.utf8();
+        const pid_t pid = text.rfind("test-server ", 0) == 0 ? std::atoi(text.c_str() + 12) : -1;
+        if (pid > 0 && std::find(servers.begin(), servers.end(), pid) == servers.end())
+            servers.push_back(pid);
+        return pid;
+    }
+    pid_t SpawnServer() {
+        char* argv[] = {const_cast<char*>(NVX_TEST_SERVER), nullptr};
+        pid_t pid = -1;
+        EXPECT_EQ(::posix_spawn(&pid, NVX_TEST_SERVER, nullptr, nullptr, argv, environ), 0);
+        servers.push_back(pid);
+        spawned.push_back(pid);
+        EXPECT_TRUE(RunLoopUntil(ServerOnBus));
+        return pid;
+    }
+    void RegisterForActivation() {
+        std::string error;
+        ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_TEST_SERVER, &error)) << error;
+    }
+    HRESULT Command(const char* text) {
+        BStr command(text);
+        return automation->EnterPassword(command.get());
+    }
+    // The runtime's connections of each kind.
+    int Connections(ole::Connection::Kind kind) {
+        int n = 0;
+        for (ole::Connection* c : g_transport->transport().Connections())
+            n += c->kind() == kind;
+        return n;
+    }
+
+    ComPtr<INavilonixAutomation> automation;
+    std::vector<pid_t> servers;
+    std::vector<pid_t> spawned;
+};
+
+TEST_F(RemoteConnectTest, TheFarBusActivatesTheServerAndCarriesEveryKindOfCall) {
+    RegisterForActivation();
+    ASSERT_EQ(ConnectTo(BridgeAddress()), S_OK);
+    ASSERT_TRUE(automation);
+    EXPECT_GT(ServerPid(), 0);
+    // Only the far bus carries the calls: no session bus of this machine, no private channel.
+    EXPECT_EQ(Connections(ole::Connection::Kind::RemoteBus), 1);
+    EXPECT_EQ(Connections(ole::Connection::Kind::SessionBus), 0);
+    EXPECT_EQ(Connections(ole::Connection::Kind::PeerClient), 0);
+
+    BStr text("Склад «Южный», ворота №3");
+    ASSERT_EQ(automation->set_CheckPointAddress(text.get()), S_OK);
+    BStr back;
+    ASSERT_EQ(automation->get_CheckPointAddress(back.out()), S_OK);
+    EXPECT_EQ(back.utf8(), "Склад «Южный», ворота №3");
+    ASSERT_EQ(automation->set_CheckPointLatitude(-33.8688), S_OK);
+    double latitude = 0;
+    ASSERT_EQ(automation->get_CheckPointLatitude(&latitude), S_OK);
+    EXPECT_EQ(latitude, -33.8688);
+    ASSERT_EQ(automation->set_CheckPointRadius(250), S_OK);
+    LONG radius = 0;
+    ASSERT_EQ(automation->get_CheckPointRadius(&radius), S_OK);
+    EXPECT_EQ(radius, 250);
+    Variant variant;
+    ASSERT_EQ(automation->get_TrackCrdsArray(variant.get()), S_OK);
+    ASSERT_EQ(variant.get()->vt, VT_BSTR);
+    EXPECT_EQ(BstrToUtf8(variant.get()->bstrVal), "Ёжик;55.75");
+    // A method with arguments, and a failure that comes back as its own code.
+    ASSERT_EQ(Command("fail get_GroupsNum 80020009"), S_OK);
+    LONG value = 0;
+    EXPECT_EQ(automation->get_GroupsNum(&value), DISP_E_EXCEPTION);
+
+    // A second connect finds the running server over the same link.
+    const pid_t first = ServerPid();
+    ComPtr<INavilonixAutomation> previous = std::move(automation);
+    ASSERT_EQ(ConnectTo(BridgeAddress()), S_OK);
+    EXPECT_EQ(ServerPid(), first);
+    EXPECT_EQ(Connections(ole::Connection::Kind::RemoteBus), 1);
+}
+
+TEST_F(RemoteConnectTest, TheWrapperFindsARunningServerAndReceivesItsEvents) {
+    const pid_t running = SpawnServer(); // running, not registered for activation
+    TNavilonixAutomation wrapper(nullptr);
+    wrapper.RemoteMachineName = BridgeAddress();
+    std::vector<DISPID> events;
+    wrapper.OnChangeCarsLists = [&](TObject*) { events.push_back(DISPID_OnChangeCarsLists); };
+    wrapper.OnReceiveOnlineData = [&](TObject*) { events.push_back(DISPID_OnReceiveOnlineData); };
+    wrapper.OnChangeParameters = [&](TObject*) { events.push_back(DISPID_OnChangeParameters); };
+    wrapper.OnEndComputing = [&](TObject*) { events.push_back(DISPID_OnEndComputing); };
+    wrapper.Connect();
+    EXPECT_NE(wrapper.EventsCookie(), 0u);
+    BStr version(wrapper.get_CurrentVersion());
+    EXPECT_EQ(version.utf8(), "test-server " + std::to_string(running));
+    BStr command("raise 201 202 204 205");
+    wrapper.EnterPassword(command.get());
+    ASSERT_TRUE(RunLoopUntil([&] { return events.size() == 4; }));
+    EXPECT_EQ(events, (std::vector<DISPID>{201, 202, 204, 205}));
+    wrapper.Disconnect();
+    EXPECT_EQ(wrapper.EventsCookie(), 0u);
+}
+
+TEST_F(RemoteConnectTest, ALostLinkFailsTheWaitingCallAndEveryLaterOneAndTheNextConnectTriesAgain) {
+    const pid_t server = SpawnServer();
+    ASSERT_EQ(ConnectTo(BridgeAddress()), S_OK);
+    ASSERT_EQ(ServerPid(), server);
+    const std::vector<pid_t> bridges = BridgeProcesses();
+    ASSERT_EQ(bridges.size(), 1u);
+    // The server stops answering, the call waits, and the link goes while it waits.
+    ::kill(server, SIGSTOP);
+    std::thread killer([bridge = bridges.front()] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(bridge, SIGKILL);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    LONG value = 0;
+    const HRESULT waiting = automation->get_GroupsNum(&value);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    killer.join();
+    EXPECT_EQ(waiting, RPC_S_SERVER_UNAVAILABLE_HR);
+    // Bounded by the link's end, far below the call timeout of minutes; generous for a loaded machine.
+    EXPECT_LT(waited, std::chrono::seconds(30));
+    EXPECT_EQ(automation->get_GroupsNum(&value), RPC_S_SERVER_UNAVAILABLE_HR);
+    EXPECT_EQ(automation->set_GroupIndex(1), RPC_S_SERVER_UNAVAILABLE_HR);
+    EXPECT_EQ(Command("raise 201"), RPC_S_SERVER_UNAVAILABLE_HR);
+    ::kill(server, SIGCONT);
+    ASSERT_EQ(ConnectTo(BridgeAddress()), S_OK);
+    EXPECT_EQ(ServerPid(), server);
+}
+
+TEST_F(RemoteConnectTest, ALinkThatCannotStartIsAClearConnectError) {
+    const std::string noBridge = "unixexec:path=/nonexistent/bridge";
+    const std::string noBus = "unixexec:path=systemd-stdio-bridge,argv1=-p,argv2=unix:path%3d/nonexistent/bus";
+    const struct {
+        std::string machine;
+        HRESULT code;
+        std::string says;
+    } cases[] = {
+        {noBridge, RPC_S_SERVER_UNAVAILABLE_HR, noBridge + ": cannot run /nonexistent/bridge: no such program"},
+        {noBus, RPC_S_SERVER_UNAVAILABLE_HR, noBus + ": Failed to start bus client: No such file"},
+        {"ops@", E_INVALIDARG, "\"ops@\" is not a machine name of the form [user@]host[:port]"}};
+    for (const auto& c : cases) {
+        TNavilonixAutomation wrapper(nullptr);
+        wrapper.RemoteMachineName = c.machine;
+        try {
+            wrapper.Connect();
+            ADD_FAILURE() << "connected through " << c.machine;
+        } catch (const EOleSysError& e) {
+            const std::string message = e.what();
+            EXPECT_EQ(e.ErrorCode(), c.code) << message;
+            EXPECT_NE(message.find(", ClassID: {7166C02F-CFCE-4856-AB71-40F9329297BB}\n" + c.says), std::string::npos)
+                << message;
+        }
+        EXPECT_FALSE(wrapper.Connected());
+    }
+    EXPECT_EQ(Connections(ole::Connection::Kind::RemoteBus), 0);
+}
+
+// Through a real SSH server on this machine: its own host key, client key, port and configuration.
+class SshTest : public RemoteConnectTest {
+protected:
+    void SetUp() override {
+        RemoteConnectTest::SetUp();
+        if (::access("/usr/sbin/sshd", X_OK) != 0 || std::system("command -v ssh ssh-keygen >/dev/null") != 0)
+            GTEST_SKIP() << "no SSH server or client here (Debian packages openssh-server, openssh-client)";
+        char pattern[] = "/tmp/nvx-ssh-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+        ASSERT_EQ(std::system(("ssh-keygen -q -t ed25519 -N '' -f " + dir +
+                               "/host_key && ssh-keygen -q -t ed25519 "
+                               "-N '' -f " +
+                               dir + "/client_key && cp " + dir + "/client_key.pub " + dir + "/authorized_keys")
+                                  .c_str()),
+                  0);
+        port = FreePort();
+        const passwd* user = ::getpwuid(::getuid());
+        ASSERT_NE(user, nullptr);
+        userName = user->pw_name;
+        // The far shell finds the bus as a logged-in user's would: $XDG_RUNTIME_DIR/bus.
+        const std::string socket = g_busAddress.substr(0, g_busAddress.find(','));
+        ::mkdir((dir + "/run").c_str(), 0700);
+        std::string environment = "SetEnv DBUS_SESSION_BUS_ADDRESS=" + g_busAddress + "\n";
+        if (socket.rfind("unix:path=", 0) == 0 && ::symlink(socket.substr(10).c_str(), (dir + "/run/bus").c_str()) == 0)
+            environment = "SetEnv XDG_RUNTIME_DIR=" + dir + "/run\n";
+        Write("sshd_config", "ListenAddress 127.0.0.1\nPort " + std::to_string(port) + "\nHostKey " + dir +
+                                 "/host_key\nAuthorizedKeysFile " + dir + "/authorized_keys\nPidFile " + dir +
+                                 "/sshd.pid\nUsePAM no\nStrictModes no\nPasswordAuthentication no\n"
+                                 "KbdInteractiveAuthentication no\nPermitRootLogin prohibit-password\n" +
+                                 environment);
+        Write("ssh_config", "Host *\n  IdentityFile " + dir +
+                                "/client_key\n  IdentitiesOnly yes\n"
+                                "  UserKnownHostsFile " +
+                                dir +
+                                "/known_hosts\n  GlobalKnownHostsFile /dev/null\n"
+                                "  LogLevel ERROR\n");
+        std::ifstream hostKey(dir + "/host_key.pub");
+        std::string key;
+        std::getline(hostKey, key);
+        Write("known_hosts", "[127.0.0.1]:" + std::to_string(port) + " " + key + "\n");
+        Write("ssh", "#!/bin/sh\nexec ssh -F " + dir + "/ssh_config \"$@\"\n");
+        ::chmod((dir + "/ssh").c_str(), 0755);
+        setenv("NAVILONIX_SSH", (dir + "/ssh").c_str(), 1);
+
+        if (::getuid() == 0)
+            ::mkdir("/run/sshd", 0755); // the server's privilege separation folder
+        const std::string config = dir + "/sshd_config";
+        const std::string log = dir + "/sshd.log";
+        char* argv[] = {const_cast<char*>("/usr/sbin/sshd"),
+                        const_cast<char*>("-D"),
+                        const_cast<char*>("-f"),
+                        const_cast<char*>(config.c_str()),
+                        const_cast<char*>("-E"),
+                        const_cast<char*>(log.c_str()),
+                        nullptr};
+        ASSERT_EQ(::posix_spawn(&sshd, argv[0], nullptr, nullptr, argv, environ), 0);
+        if (!RunLoopUntil([this] { return Accepts(port) || ::waitpid(sshd, nullptr, WNOHANG) != 0; }) ||
+            !Accepts(port)) {
+            std::ifstream in(log);
+            const std::string why((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            GTEST_SKIP() << "the SSH server cannot be started here: " << why;
+        }
+    }
+    void TearDown() override {
+        RemoteConnectTest::TearDown();
+        unsetenv("NAVILONIX_SSH");
+        if (sshd > 0) {
+            ::kill(sshd, SIGTERM);
+            ::waitpid(sshd, nullptr, 0);
+        }
+        if (!dir.empty())
+            std::system(("rm -rf " + dir).c_str());
+    }
+    void Write(const std::string& name, const std::string& text) { std::ofstream(dir + "/" + name) << text; }
+    static int FreePort() {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+        ::close(s);
+        return ntohs(a.sin_port);
+    }
+    static bool Accepts(int port) {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(s);
+        return ok;
+    }
+
+    std::string dir;
+    std::string userName;
+    int port = 0;
+    pid_t sshd = -1;
+};
+
+TEST_F(SshTest, TheWrapperReachesTheFarBusThroughSshAndSshsOwnFailureReachesTheUser) {
+    RegisterForActivation();
+    TNavilonixAutomation wrapper(nullptr);
+    wrapper.RemoteMachineName = userName + "@127.0.0.1:" + std::to_string(port);
+    int changed = 0;
+    wrapper.OnChangeCarsLists = [&](TObject*) { ++changed; };
+    wrapper.Connect();
+    BStr version(wrapper.get_CurrentVersion());
+    EXPECT_EQ(version.utf8().rfind("test-server ", 0), 0u) << version.utf8();
+    servers.push_back(std::atoi(version.utf8().c_str() + 12));
+    BStr command("raise 201");
+    wrapper.EnterPassword(command.get());
+    ASSERT_TRUE(RunLoopUntil([&] { return changed == 1; }));
+    wrapper.Disconnect();
+
+    // Nobody listens on the next port: SSH's own words come with the connect error.
+    TNavilonixAutomation refused(nullptr);
+    refused.RemoteMachineName = "127.0.0.1:" + std::to_string(FreePort());
+    try {
+        refused.Connect();
+        ADD_FAILURE() << "connected to a closed port";
+    } catch (const EOleSysError& e) {
+        EXPECT_EQ(e.ErrorCode(), RPC_S_SERVER_UNAVAILABLE_HR);
+        EXPECT_NE(std::string(e.what()).find("Connection refused"), std::string::npos) << e.what();
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The far machine's bus is a session bus of the program's own, reached only through the bridge.
+    ReexecUnderPrivateSessionBus(argc, argv, "NVX_REMOTE_BUS", NVX_REMOTE_SESSION_CONF, NVX_XDG_DATA_HOME);
+    if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+        g_busAddress = address;
+    // The bridge started here directly logs its errors where the far command has it log them: to its stderr.
+    setenv("SYSTEMD_LOG_TARGET", "console", 1);
+    return RunBusTests(argc, argv, &g_transport);
+}
