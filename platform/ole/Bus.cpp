@@ -187,7 +187,14 @@ bool Connection::Dispatch(bool onlyQueued) {
     int r = 0;
     do {
         r = sd_bus_process(m_bus, nullptr);
-    } while (r > 0 && (!onlyQueued || deadline() == 0));
+    } while (r > 0 && (!onlyQueued || !m_settled || deadline() == 0));
+    // Authentication reads ahead: a peer may send its first messages in the same write as its last
+    // authentication line, and those bytes then sit in sd-bus's buffer where neither the queue nor the socket
+    // shows them. Until sd-bus once reports nothing left on a running connection, every pass goes on to that
+    // point. From then on sd-bus reads each message by its exact length, so what remains is queued (deadline
+    // zero) or still in the socket (the loop wakes).
+    if (r == 0 && !m_settled && sd_bus_is_ready(m_bus) > 0)
+        m_settled = true;
     m_processing = false;
     return r >= 0 && IsOpen();
 }

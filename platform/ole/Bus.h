@@ -116,6 +116,7 @@ private:
     bool m_processing = false;
     std::string m_address;
     int m_execErrors = -1;
+    bool m_settled = false; // sd-bus has once reported nothing left since it started running
 };
 
 // org.freedesktop.DBus.GetNameOwner: the unique name owning `name`, or nothing.
