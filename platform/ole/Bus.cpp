@@ -1,10 +1,14 @@
 #include "platform/ole/Bus.h"
 
 #include "platform/ole/ErrorText.h"
+#include "platform/ole/PeerReader.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace ole {
@@ -109,6 +113,16 @@ HRESULT HResultFromCallFailure(int result, const sd_bus_error* error, bool* peer
     }
 }
 
+namespace {
+
+std::uint64_t MonotonicUsec() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1'000'000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000u;
+}
+
+} // namespace
+
 std::unique_ptr<Connection> Connection::OpenSessionBus(int* error) {
     sd_bus* bus = nullptr;
     const int r = sd_bus_open_user(&bus);
@@ -145,6 +159,8 @@ std::unique_ptr<Connection> Connection::OpenPeer(int fd, Kind kind, int* error) 
     }
     return std::unique_ptr<Connection>(new Connection(bus, kind));
 }
+
+Connection::Connection(sd_bus* bus, Kind kind) : m_bus(bus), m_kind(kind) {}
 
 Connection::~Connection() {
     if (m_kind == Kind::SessionBus)
@@ -184,6 +200,22 @@ bool Connection::Dispatch(bool onlyQueued) {
     if (m_processing)
         return IsOpen();
     m_processing = true;
+    if (m_reader) {
+        // One read of what has come (until nothing is left when draining); sd-bus then dispatches from its
+        // queue, which keeps it from reading the socket itself.
+        int r = 0;
+        do {
+            r = m_reader->Fill(false);
+        } while (r > 0 && !onlyQueued);
+        if ((r < 0 && r != -EAGAIN) || !QueueBuffered(nullptr))
+            sd_bus_close(m_bus);
+        while (deadline() == 0 && sd_bus_process(m_bus, nullptr) > 0) {
+        }
+        if (IsOpen() && (events() & POLLOUT))
+            sd_bus_flush(m_bus);
+        m_processing = false;
+        return IsOpen();
+    }
     int r = 0;
     do {
         r = sd_bus_process(m_bus, nullptr);
@@ -224,10 +256,101 @@ MessagePtr Connection::NewMethodCall(const char* destination, const char* path, 
 }
 
 int Connection::Call(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error) {
+    if (m_kind == Kind::PeerClient) {
+        const int r = StartReader(timeoutUsec);
+        if (r < 0)
+            return sd_bus_error_set_errno(error->get(), r);
+        return CallDirect(call, timeoutUsec, reply, error);
+    }
     sd_bus_message* answer = nullptr;
     const int r = sd_bus_call(m_bus, call, timeoutUsec, error->get(), &answer);
     reply->reset(answer);
     return r;
+}
+
+int Connection::StartReader(std::uint64_t timeoutUsec) {
+    if (m_reader)
+        return 0;
+    // Authentication is sd-bus's. The server says nothing on its own before our first call, so once the channel
+    // runs, sd-bus holds no message bytes and the reader can take the socket over.
+    const std::uint64_t end = MonotonicUsec() + timeoutUsec;
+    for (;;) {
+        int r = sd_bus_is_ready(m_bus);
+        if (r > 0)
+            break;
+        if (r < 0)
+            return r;
+        r = sd_bus_process(m_bus, nullptr);
+        if (r < 0)
+            return r;
+        if (r > 0)
+            continue;
+        const std::uint64_t now = MonotonicUsec();
+        if (now >= end)
+            return -ETIMEDOUT;
+        r = sd_bus_wait(m_bus, end - now);
+        if (r < 0)
+            return r;
+    }
+    // sd-bus asks for nothing to block (it passes MSG_DONTWAIT itself); the reader's waiting reads do.
+    const int fd = sd_bus_get_fd(m_bus);
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+        return -errno;
+    m_reader = std::make_unique<PeerReader>(m_bus, fd);
+    return 0;
+}
+
+bool Connection::QueueBuffered(sd_bus_message* call) {
+    for (;;) {
+        PeerReader::Incoming in;
+        const int r = m_reader->Next(call, &in);
+        if (r < 0)
+            return false;
+        if (r == 0)
+            return true;
+        if (in.message && sd_bus_enqueue_for_read(m_bus, in.message.get()) < 0)
+            return false;
+    }
+}
+
+int Connection::CallDirect(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error) {
+    reply->reset();
+    std::uint64_t cookie = 0;
+    int r = sd_bus_send(m_bus, call, &cookie);
+    if (r >= 0 && (events() & POLLOUT))
+        r = sd_bus_flush(m_bus); // a large call not yet written whole: the reply cannot come before it is
+    if (r < 0)
+        return sd_bus_error_set_errno(error->get(), r);
+    if (timeoutUsec == 0)
+        timeoutUsec = 25'000'000; // sd-bus's own default
+    r = m_reader->SetWaitLimit(timeoutUsec);
+    const std::uint64_t end = MonotonicUsec() + timeoutUsec;
+    while (r >= 0) {
+        // Messages already buffered first: what came before the reply is queued for the loop, in order.
+        PeerReader::Incoming in;
+        r = m_reader->Next(call, &in);
+        if (r < 0)
+            break;
+        if (r > 0) {
+            if (in.stray || in.replyCookie != cookie || (in.type != 2 && in.type != 3)) {
+                if (in.message && (r = sd_bus_enqueue_for_read(m_bus, in.message.get())) < 0)
+                    break;
+                continue;
+            }
+            if (in.type == 3)
+                return sd_bus_error_set(error->get(), in.errorName.c_str(),
+                                        in.errorText.empty() ? nullptr : in.errorText.c_str());
+            *reply = std::move(in.message);
+            return 1;
+        }
+        r = m_reader->Fill(true);
+        if (r == -EAGAIN)
+            r = MonotonicUsec() >= end ? -ETIMEDOUT : 0;
+    }
+    if (r != -ETIMEDOUT && r != -ENOMEM)
+        sd_bus_close(m_bus); // the peer is gone or spoke nonsense: the channel is of no further use
+    return sd_bus_error_set_errno(error->get(), r);
 }
 
 int Connection::Send(sd_bus_message* message) {

@@ -14,6 +14,8 @@
 
 namespace ole {
 
+class PeerReader;
+
 inline constexpr const char* kObjectPath = "/ole/Object";
 inline constexpr const char* kTransportInterface = "ole.Transport";
 inline constexpr std::string_view kErrorPrefix = "ole.Error.HRESULT_";
@@ -107,8 +109,12 @@ public:
     int Send(sd_bus_message* message);
 
 private:
-    Connection(sd_bus* bus, Kind kind) : m_bus(bus), m_kind(kind) {}
+    Connection(sd_bus* bus, Kind kind);
     bool Dispatch(bool onlyQueued);
+    int StartReader(std::uint64_t timeoutUsec);
+    int CallDirect(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error);
+    // Moves what the reader has buffered to sd-bus's queue; false when the channel is broken.
+    bool QueueBuffered(sd_bus_message* call);
 
     sd_bus* m_bus;
     Kind m_kind;
@@ -116,7 +122,8 @@ private:
     bool m_processing = false;
     std::string m_address;
     int m_execErrors = -1;
-    bool m_settled = false; // sd-bus has once reported nothing left since it started running
+    bool m_settled = false;               // sd-bus has once reported nothing left since it started running
+    std::unique_ptr<PeerReader> m_reader; // a client's private channel reads through it once running
 };
 
 // org.freedesktop.DBus.GetNameOwner: the unique name owning `name`, or nothing.

@@ -174,7 +174,7 @@ TEST_F(RawChannelTest, RepliesSplitAcrossWritesArriveWhole) {
 }
 
 TEST_F(RawChannelTest, APeerThatDiesOrBabblesFailsTheCallAtOnceAsUnavailable) {
-    for (const bool babble : {false}) {
+    for (const bool babble : {false, true}) {
         SCOPED_TRACE(babble ? "garbage instead of a reply" : "the peer dies after the call was sent");
         Start([babble](int fd, std::string& buffer) {
             if (!rawpeer::ReadMessage(fd, &buffer))
