@@ -3,10 +3,10 @@
 #include "platform/ole/ErrorText.h"
 #include "platform/ole/PeerReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <time.h>
 #include <unistd.h>
@@ -205,7 +205,7 @@ bool Connection::Dispatch(bool onlyQueued) {
         // queue, which keeps it from reading the socket itself.
         int r = 0;
         do {
-            r = m_reader->Fill(false);
+            r = m_reader->Fill(0);
         } while (r > 0 && !onlyQueued);
         if ((r < 0 && r != -EAGAIN) || !QueueBuffered(nullptr))
             sd_bus_close(m_bus);
@@ -292,12 +292,7 @@ int Connection::StartReader(std::uint64_t timeoutUsec) {
         if (r < 0)
             return r;
     }
-    // sd-bus asks for nothing to block (it passes MSG_DONTWAIT itself); the reader's waiting reads do.
-    const int fd = sd_bus_get_fd(m_bus);
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
-        return -errno;
-    m_reader = std::make_unique<PeerReader>(m_bus, fd);
+    m_reader = std::make_unique<PeerReader>(m_bus, sd_bus_get_fd(m_bus));
     return 0;
 }
 
@@ -324,7 +319,6 @@ int Connection::CallDirect(sd_bus_message* call, std::uint64_t timeoutUsec, Mess
         return sd_bus_error_set_errno(error->get(), r);
     if (timeoutUsec == 0)
         timeoutUsec = 25'000'000; // sd-bus's own default
-    r = m_reader->SetWaitLimit(timeoutUsec);
     const std::uint64_t end = MonotonicUsec() + timeoutUsec;
     while (r >= 0) {
         // Messages already buffered first: what came before the reply is queued for the loop, in order.
@@ -344,9 +338,14 @@ int Connection::CallDirect(sd_bus_message* call, std::uint64_t timeoutUsec, Mess
             *reply = std::move(in.message);
             return 1;
         }
-        r = m_reader->Fill(true);
+        const std::uint64_t now = MonotonicUsec();
+        if (now >= end) {
+            r = -ETIMEDOUT;
+            break;
+        }
+        r = m_reader->Fill(static_cast<int>(std::min<std::uint64_t>((end - now + 999) / 1000, 1 << 30)));
         if (r == -EAGAIN)
-            r = MonotonicUsec() >= end ? -ETIMEDOUT : 0;
+            r = 0;
     }
     if (r != -ETIMEDOUT && r != -ENOMEM)
         sd_bus_close(m_bus); // the peer is gone or spoke nonsense: the channel is of no further use

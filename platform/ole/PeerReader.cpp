@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <string>
 #include <string_view>
 #include <sys/socket.h>
@@ -274,19 +275,7 @@ int CopyBody(Cursor& in, sd_bus_message* out, std::string_view signature) {
 
 PeerReader::PeerReader(sd_bus* bus, int fd) : m_bus(bus), m_fd(fd), m_buffer(kReadRoom) {}
 
-int PeerReader::SetWaitLimit(std::uint64_t usec) {
-    if (usec == m_waitLimit)
-        return 0;
-    timeval tv{};
-    tv.tv_sec = static_cast<time_t>(usec / 1'000'000u);
-    tv.tv_usec = static_cast<suseconds_t>(usec % 1'000'000u);
-    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) < 0)
-        return -errno;
-    m_waitLimit = usec;
-    return 0;
-}
-
-int PeerReader::Fill(bool wait) {
+int PeerReader::Fill(int waitMs) {
     if (m_begin == m_end) {
         m_begin = m_end = 0;
     } else if (m_begin > 0 && m_buffer.size() - m_end < kReadRoom) {
@@ -303,12 +292,25 @@ int PeerReader::Fill(bool wait) {
     mh.msg_iovlen = 1;
     mh.msg_control = control;
     mh.msg_controllen = sizeof control;
+    if (waitMs != 0) {
+        // Waiting in poll and then reading measured faster than one blocking read of a stream socket, though it
+        // costs a system call more (see bench_calls).
+        pollfd p{m_fd, POLLIN, 0};
+        int r = 0;
+        do {
+            r = ::poll(&p, 1, waitMs);
+        } while (r < 0 && errno == EINTR);
+        if (r < 0)
+            return -errno;
+        if (r == 0)
+            return -EAGAIN;
+    }
     ssize_t n = 0;
     do {
-        n = ::recvmsg(m_fd, &mh, (wait ? 0 : MSG_DONTWAIT) | MSG_CMSG_CLOEXEC);
+        n = ::recvmsg(m_fd, &mh, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
-        return errno == EAGAIN || errno == EWOULDBLOCK ? (wait ? -EAGAIN : 0) : -errno;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? (waitMs != 0 ? -EAGAIN : 0) : -errno;
     bool descriptors = (mh.msg_flags & MSG_CTRUNC) != 0;
     for (cmsghdr* c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c)) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)

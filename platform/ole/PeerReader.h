@@ -1,8 +1,8 @@
 // The client's reading side of a private channel. sd-bus reads a message in two reads (its fixed header, then the
-// rest) and learns that nothing more has come from a read that fails; a call then costs a poll as well. This reader
-// takes whatever the socket holds in one read, blocking while a reply is awaited, and hands each whole message to
-// sd-bus as a message of its own, so handlers, matching and marshaling stay sd-bus's. Once a connection's reader is
-// active, sd-bus never reads the socket again.
+// rest) and, waiting for a reply, first tries a read that fails before it polls. This reader waits for the reply in
+// poll and then takes whatever the socket holds in one read, and hands each whole message to sd-bus as a message of
+// its own, so handlers, matching and marshaling stay sd-bus's. Once a connection's reader is active, sd-bus never
+// reads the socket again.
 #pragma once
 
 #include "platform/ole/Bus.h"
@@ -18,12 +18,10 @@ public:
     PeerReader(const PeerReader&) = delete;
     PeerReader& operator=(const PeerReader&) = delete;
 
-    // One read of what the socket holds; with `wait`, blocks until something arrives (or the socket's receive
-    // timeout passes: -EAGAIN). 1 when bytes came, 0 when nothing was there, -ECONNRESET at the end of the stream,
-    // another negative errno on failure.
-    int Fill(bool wait);
-    // Sets how long one waiting read may block.
-    int SetWaitLimit(std::uint64_t usec);
+    // One read of what the socket holds; with `waitMs` (-1: no limit), waits that long for something to come
+    // first. 1 when bytes came, 0 when nothing was there, -EAGAIN when the wait ran out, -ECONNRESET at the end of
+    // the stream, another negative errno on failure.
+    int Fill(int waitMs);
 
     // Takes the next whole message out of the buffer: 1 with `*message`, 0 when no whole message is buffered,
     // -EBADMSG for bytes that are not a valid message. A reply or error to `call` (when given) is built against it;
@@ -46,7 +44,6 @@ private:
     std::vector<char> m_buffer;
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
-    std::uint64_t m_waitLimit = 0;
 };
 
 } // namespace ole
