@@ -4,7 +4,19 @@
 #include "platform/ole/Stub.h"
 #include "platform/ole/Transport.h"
 
+#include <atomic>
+
 namespace ole {
+
+namespace {
+
+std::atomic<std::uint64_t> g_callsMade{0};
+
+} // namespace
+
+std::uint64_t RemoteObject::CallsMade() {
+    return g_callsMade.load(std::memory_order_relaxed);
+}
 
 ComPtr<RemoteObject> RemoteObject::Create(DBusTransport& transport, Connection& channel, std::string owner) {
     return ComPtr<RemoteObject>::Attach(new RemoteObject(transport, channel, std::move(owner)));
@@ -126,6 +138,7 @@ HRESULT RemoteObject::Finish(MessagePtr call, MessagePtr* reply) {
     if (!m_channel || !m_transport)
         return RPC_S_SERVER_UNAVAILABLE_HR;
     Connection& channel = *m_channel;
+    g_callsMade.fetch_add(1, std::memory_order_relaxed);
     BusError error;
     const int r = channel.Call(call.get(), kCallTimeoutUsec, reply, &error);
     DBusTransport* transport = m_transport;

@@ -86,6 +86,9 @@ public:
     HRESULT Begin(const std::string& interface, const char* member, MessagePtr* call, const char* path = kObjectPath);
     HRESULT Finish(MessagePtr call, MessagePtr* reply);
 
+    // How many calls proxies of this process have made so far (for benchmarks and diagnostics).
+    static std::uint64_t CallsMade();
+
     // Client sinks exported for this object's connection points, keyed by their cookies.
     void KeepSink(std::unique_ptr<SinkExport> sink);
     std::unique_ptr<SinkExport> TakeSink(DWORD cookie);

@@ -241,10 +241,21 @@ std::vector<GpsRecord> RecordStore::read(long device, UnixTime from, UnixTime to
             else
                 high = mid;
         }
+        // And the first one after its end, so that the result grows once per month file rather than by doubling.
+        std::size_t end = low;
+        high = count;
+        while (end < high && ok) {
+            const std::size_t mid = end + (high - end) / 2;
+            if (timeAt(mid, ok) <= to)
+                end = mid + 1;
+            else
+                high = mid;
+        }
         if (!ok) {
             report("cannot read " + path.string());
             continue;
         }
+        result.reserve(result.size() + (end - low));
         constexpr std::size_t Chunk = 4096;
         std::vector<unsigned char> buffer(Chunk * RecordSize);
         bool done = false;
