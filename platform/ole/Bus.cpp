@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -256,11 +257,12 @@ MessagePtr Connection::NewMethodCall(const char* destination, const char* path, 
 }
 
 int Connection::Call(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error) {
-    if (m_kind == Kind::PeerClient) {
+    if (m_kind == Kind::PeerClient && m_readerUsable) {
         const int r = StartReader(timeoutUsec);
         if (r < 0)
             return sd_bus_error_set_errno(error->get(), r);
-        return CallDirect(call, timeoutUsec, reply, error);
+        if (m_reader)
+            return CallDirect(call, timeoutUsec, reply, error);
     }
     sd_bus_message* answer = nullptr;
     const int r = sd_bus_call(m_bus, call, timeoutUsec, error->get(), &answer);
@@ -292,7 +294,15 @@ int Connection::StartReader(std::uint64_t timeoutUsec) {
         if (r < 0)
             return r;
     }
-    m_reader = std::make_unique<PeerReader>(m_bus, sd_bus_get_fd(m_bus));
+    // Only a single stream socket for both directions can be read this way; other channels stay sd-bus's.
+    const int fd = sd_bus_get_fd(m_bus);
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (fd < 0 || getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) < 0 || type != SOCK_STREAM) {
+        m_readerUsable = false;
+        return 0;
+    }
+    m_reader = std::make_unique<PeerReader>(m_bus, fd);
     return 0;
 }
 

@@ -124,6 +124,7 @@ private:
     int m_execErrors = -1;
     bool m_settled = false;               // sd-bus has once reported nothing left since it started running
     std::unique_ptr<PeerReader> m_reader; // a client's private channel reads through it once running
+    bool m_readerUsable = true;           // false for channels that are not one stream socket
 };
 
 // org.freedesktop.DBus.GetNameOwner: the unique name owning `name`, or nothing.
