@@ -133,7 +133,8 @@ int main(int argc, char** argv) {
     std::string workDir = paths.root.string();
     char serverPath[] = NAVILONIX_SERVER_PATH;
     char workFlag[] = "--work-dir";
-    char* serverArgs[] = {serverPath, workFlag, workDir.data(), nullptr};
+    char embeddingFlag[] = "--embedding"; // as when started by activation: the window stays hidden
+    char* serverArgs[] = {serverPath, workFlag, workDir.data(), embeddingFlag, nullptr};
     if (::posix_spawn(&server, serverPath, nullptr, nullptr, serverArgs, environ) != 0) {
         std::perror("NavilonixServer");
         return 1;
