@@ -436,16 +436,10 @@ int PeerReader::Next(sd_bus_message* call, Incoming* incoming) {
         if (replySerial == 0 || (type == kMethodError && errorName.empty()))
             return -EBADMSG;
         std::uint64_t cookie = 0;
-        if (!call || sd_bus_message_get_cookie(call, &cookie) < 0 || cookie != replySerial) {
-            // A reply to a call nobody waits for any more (or never made): checked, then dropped.
-            if (CopyBody(in, nullptr, signature) < 0 || in.pos() != total)
-                return -EBADMSG;
-            incoming->stray = true;
-            incoming->type = type;
-            incoming->replyCookie = replySerial;
-            m_begin += static_cast<std::size_t>(total);
-            return 1;
-        }
+        const bool ours = call && sd_bus_message_get_cookie(call, &cookie) >= 0 && cookie == replySerial;
+        incoming->type = type;
+        incoming->replyCookie = replySerial;
+        incoming->stray = !ours;
         if (type == kMethodError) {
             incoming->errorName.assign(errorName);
             if (!signature.empty() && signature[0] == 's') {
@@ -457,12 +451,40 @@ int PeerReader::Next(sd_bus_message* call, Incoming* incoming) {
             }
             if (CopyBody(in, nullptr, signature) < 0 || in.pos() != total)
                 return -EBADMSG;
-            incoming->type = type;
-            incoming->replyCookie = replySerial;
+        }
+        // A reply to another call (one made without waiting, say) is built against a stand-in call carrying that
+        // call's serial, so that sd-bus matches it to its callback when it is dispatched.
+        MessagePtr standIn;
+        sd_bus_message* request = call;
+        if (!ours) {
+            sd_bus_message* m = nullptr;
+            r = sd_bus_message_new_method_call(m_bus, &m, nullptr, "/", nullptr, "Reply");
+            standIn.reset(m);
+            if (r >= 0)
+                r = sd_bus_message_seal(m, replySerial, 0);
+            if (r < 0)
+                return r == -ENOMEM ? r : -EBADMSG;
+            request = m;
+        }
+        if (type == kMethodError) {
+            if (ours) {
+                m_begin += static_cast<std::size_t>(total);
+                return 1;
+            }
+            const sd_bus_error error = SD_BUS_ERROR_MAKE_CONST(
+                incoming->errorName.c_str(), incoming->errorText.empty() ? nullptr : incoming->errorText.c_str());
+            r = sd_bus_message_new_method_error(request, &raw, &error);
+            if (r >= 0)
+                r = sd_bus_message_seal(raw, serial, 0);
+            if (r < 0) {
+                sd_bus_message_unref(raw);
+                return r == -ENOMEM ? r : -EBADMSG;
+            }
+            incoming->message.reset(raw);
             m_begin += static_cast<std::size_t>(total);
             return 1;
         }
-        r = sd_bus_message_new_method_return(call, &raw);
+        r = sd_bus_message_new_method_return(request, &raw);
         break;
     }
     }

@@ -24,8 +24,9 @@ public:
     int Fill(int waitMs);
 
     // Takes the next whole message out of the buffer: 1 with `*message`, 0 when no whole message is buffered,
-    // -EBADMSG for bytes that are not a valid message. A reply or error to `call` (when given) is built against it;
-    // a reply to anything else comes back with `*stray` set and is to be dropped.
+    // -EBADMSG for bytes that are not a valid message. A reply to `call` (when given) is built against it; a reply
+    // to anything else comes back with `stray` set, as a message for sd-bus's queue. An error reply to `call` comes
+    // back as its name and text only.
     struct Incoming {
         MessagePtr message;
         std::uint8_t type = 0;
