@@ -208,11 +208,14 @@ bool Connection::Dispatch(bool onlyQueued) {
         do {
             r = m_reader->Fill(0);
         } while (r > 0 && !onlyQueued);
-        if ((r < 0 && r != -EAGAIN) || !QueueBuffered(nullptr))
-            sd_bus_close(m_bus);
+        // What came before the end of the stream is still delivered; the channel closes after it.
+        const bool queued = QueueBuffered(nullptr);
+        const bool broken = (r < 0 && r != -EAGAIN) || !queued;
         while (deadline() == 0 && sd_bus_process(m_bus, nullptr) > 0) {
         }
-        if (IsOpen() && (events() & POLLOUT))
+        if (broken)
+            sd_bus_close(m_bus);
+        else if (IsOpen() && (events() & POLLOUT))
             sd_bus_flush(m_bus);
         m_processing = false;
         return IsOpen();
