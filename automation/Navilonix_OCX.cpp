@@ -1,5 +1,7 @@
 #include "automation/Navilonix_OCX.h"
 
+#include "automation/CallLog.h"
+
 #include "platform/ole/ErrorText.h"
 #include "platform/ole/Registry.h"
 #include "platform/rtl/Exceptions.h"
@@ -22,6 +24,11 @@ THrCheckPrompt& Prompt() {
 TEventErrorHandler& EventErrorHandler() {
     static TEventErrorHandler handler;
     return handler;
+}
+
+TEventObserver& EventObserver() {
+    static TEventObserver observer;
+    return observer;
 }
 
 bool DebuggerAttached() {
@@ -124,6 +131,10 @@ THrCheckPrompt SetHrCheckPrompt(THrCheckPrompt prompt) {
 
 TEventErrorHandler SetEventErrorHandler(TEventErrorHandler handler) {
     return std::exchange(EventErrorHandler(), std::move(handler));
+}
+
+TEventObserver SetEventObserver(TEventObserver observer) {
+    return std::exchange(EventObserver(), std::move(observer));
 }
 
 TDebugBreak SetDebugBreak(TDebugBreak debugBreak) {
@@ -537,6 +548,8 @@ INavilonixAutomation* TNavilonixAutomation::GetDefaultInterface() {
 }
 
 void TNavilonixAutomation::InvokeEvent(DISPID DispID, std::vector<Variant>&) {
+    if (EventObserver())
+        EventObserver()(DispID);
     const TNotifyEvent* handler = nullptr;
     switch (DispID) {
     case DISPID_OnChangeCarsLists:
@@ -568,14 +581,16 @@ void TNavilonixAutomation::InvokeEvent(DISPID DispID, std::vector<Variant>&) {
 }
 
 template <class T>
-T TNavilonixAutomation::ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T*), const char* expression) {
+T TNavilonixAutomation::ReadProperty(int slot, HRESULT (INavilonixAutomation::*accessor)(T*), const char* expression) {
     T Value = ZeroValue<T>();
     // A reference held for the call: the wrapper may be disconnected before the call has returned.
     ComPtr<INavilonixAutomation> intf(GetDefaultInterface());
     HRESULT hr;
     {
         const TServerCall call;
-        hr = (intf.get()->*accessor)(&Value);
+        TCallScope logged(slot);
+        logged.Arguments();
+        hr = logged.Finish((intf.get()->*accessor)(&Value), Value);
     }
     try {
         HrCheck(hr, expression, "Navilonix_OCX", __LINE__);
@@ -591,21 +606,132 @@ T TNavilonixAutomation::ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T
 #define NVX_TYPE_TEXT_BSTR "BSTR"
 #define NVX_TYPE_TEXT_VARIANT "VARIANT"
 
+// Every call to the server passes through the operations below and CallMember, and each is recorded in the call
+// log there (TCallScope): arguments, result code, a read's value and the duration of the interface call alone.
 #define NVX_OCX_READ(slot, name, type)                                                                                 \
     type TNavilonixAutomation::get_##name() {                                                                          \
-        return ReadProperty<type>(&INavilonixAutomation::get_##name,                                                   \
+        return ReadProperty<type>(slot, &INavilonixAutomation::get_##name,                                             \
                                   "GetDefaultInterface()->get_" #name "((" NVX_TYPE_TEXT_##type "*)&Value)");          \
     }
 #define NVX_OCX_WRITE(slot, name, type)                                                                                \
     void TNavilonixAutomation::set_##name(type Value) {                                                                \
         ComPtr<INavilonixAutomation> intf(GetDefaultInterface());                                                      \
         const TServerCall call;                                                                                        \
-        intf->set_##name(Value);                                                                                       \
+        TCallScope logged(slot);                                                                                       \
+        logged.Arguments(Value);                                                                                       \
+        logged.Finish(intf->set_##name(Value));                                                                        \
     }
 #define NVX_OCX_METHOD(slot, name, params, args)                                                                       \
     HRESULT TNavilonixAutomation::name params {                                                                        \
         ComPtr<INavilonixAutomation> intf(GetDefaultInterface());                                                      \
         const TServerCall call;                                                                                        \
-        return intf->name args;                                                                                        \
+        TCallScope logged(slot);                                                                                       \
+        logged.Arguments args;                                                                                         \
+        return logged.Finish(intf->name args);                                                                         \
     }
 NAVILONIX_MEMBERS(NVX_OCX_READ, NVX_OCX_WRITE, NVX_OCX_METHOD)
+#undef NVX_OCX_READ
+#undef NVX_OCX_WRITE
+#undef NVX_OCX_METHOD
+
+namespace {
+
+template <class T> bool HoldsType(const Variant& value) {
+    const VARTYPE vt = value.get()->vt;
+    if constexpr (std::is_same_v<T, LONG>)
+        return vt == VT_I4;
+    else if constexpr (std::is_same_v<T, double>)
+        return vt == VT_R8;
+    else
+        return vt == VT_BSTR;
+}
+
+template <class T> T ArgumentOf(const Variant& value) {
+    if constexpr (std::is_same_v<T, LONG>)
+        return value.get()->lVal;
+    else if constexpr (std::is_same_v<T, double>)
+        return value.get()->dblVal;
+    else
+        return value.get()->bstrVal;
+}
+
+// Calls `call` with the arguments unpacked by its parameter types, when their number and types match.
+template <class Call, class... P, std::size_t... I>
+HRESULT ApplyArguments(const std::vector<Variant>& arguments, Call& call, std::index_sequence<I...>) {
+    if (arguments.size() != sizeof...(P))
+        return DISP_E_BADPARAMCOUNT;
+    if (!(HoldsType<P>(arguments[I]) && ...))
+        return DISP_E_TYPEMISMATCH;
+    return call(ArgumentOf<P>(arguments[I])...);
+}
+
+template <class Call, class... P>
+HRESULT ApplyArguments(const std::vector<Variant>& arguments, Call& call, HRESULT (Call::*)(P...) const) {
+    return ApplyArguments<Call, P...>(arguments, call, std::index_sequence_for<P...>{});
+}
+
+template <class T> void StoreResult(T& value, Variant& result) {
+    VARIANT* out = result.get();
+    VariantClear(out);
+    if constexpr (std::is_same_v<T, LONG>) {
+        out->vt = VT_I4;
+        out->lVal = value;
+    } else if constexpr (std::is_same_v<T, double>) {
+        out->vt = VT_R8;
+        out->dblVal = value;
+    } else if constexpr (std::is_same_v<T, BSTR>) {
+        out->vt = VT_BSTR;
+        out->bstrVal = std::exchange(value, nullptr);
+    } else {
+        *out = value;
+        VariantInit(&value);
+    }
+}
+
+} // namespace
+
+HRESULT TNavilonixAutomation::CallMember(int slot, const std::vector<Variant>& arguments, Variant& result) {
+    VariantClear(result.get());
+    ComPtr<INavilonixAutomation> intf(GetDefaultInterface());
+    const TServerCall serverCall;
+    switch (slot) {
+#define NVX_CALL_READ(slot, name, type)                                                                                \
+    case slot: {                                                                                                       \
+        if (!arguments.empty())                                                                                        \
+            return DISP_E_BADPARAMCOUNT;                                                                               \
+        type Value = ZeroValue<type>();                                                                                \
+        TCallScope call(slot);                                                                                         \
+        call.Arguments();                                                                                              \
+        const HRESULT hr = call.Finish(intf->get_##name(&Value), Value);                                               \
+        if (SUCCEEDED(hr))                                                                                             \
+            StoreResult(Value, result);                                                                                \
+        else                                                                                                           \
+            ReleaseValue(Value);                                                                                       \
+        return hr;                                                                                                     \
+    }
+#define NVX_CALL_WRITE(slot, name, type)                                                                               \
+    case slot: {                                                                                                       \
+        auto send = [&](type Value) {                                                                                  \
+            TCallScope call(slot);                                                                                     \
+            call.Arguments(Value);                                                                                     \
+            return call.Finish(intf->set_##name(Value));                                                               \
+        };                                                                                                             \
+        return ApplyArguments(arguments, send, &decltype(send)::operator());                                           \
+    }
+#define NVX_CALL_METHOD(slot, name, params, args)                                                                      \
+    case slot: {                                                                                                       \
+        auto send = [&] params {                                                                                       \
+            TCallScope call(slot);                                                                                     \
+            call.Arguments args;                                                                                       \
+            return call.Finish(intf->name args);                                                                       \
+        };                                                                                                             \
+        return ApplyArguments(arguments, send, &decltype(send)::operator());                                           \
+    }
+        NAVILONIX_MEMBERS(NVX_CALL_READ, NVX_CALL_WRITE, NVX_CALL_METHOD)
+#undef NVX_CALL_READ
+#undef NVX_CALL_WRITE
+#undef NVX_CALL_METHOD
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+}

@@ -24,6 +24,10 @@ THrCheckPrompt SetHrCheckPrompt(THrCheckPrompt prompt);
 // application installs its standard error box; without one, the message goes to stderr.
 using TEventErrorHandler = std::function<void(const std::exception& error)>;
 TEventErrorHandler SetEventErrorHandler(TEventErrorHandler handler);
+// Sees the dispatch identifier of every event the sink delivers, before the event's own handler runs (or none
+// runs); it takes no handler's place. The console's event list installs one.
+using TEventObserver = std::function<void(DISPID DispID)>;
+TEventObserver SetEventObserver(TEventObserver observer);
 // Requests a break into a debugger; without one attached, raises an error instead.
 using TDebugBreak = std::function<void()>;
 TDebugBreak SetDebugBreak(TDebugBreak debugBreak);
@@ -176,6 +180,11 @@ public:
 #undef NVX_OCX_DECLARE_WRITE
 #undef NVX_OCX_DECLARE_METHOD
 
+    // Calls the member of `slot` with arguments of its table types (VT_I4, VT_R8, VT_BSTR in order) and returns
+    // its result code unchecked, without the failure prompt; a read's value goes into `result`. Wrong arguments
+    // send nothing and give DISP_E_BADPARAMCOUNT or DISP_E_TYPEMISMATCH, an unknown slot DISP_E_MEMBERNOTFOUND.
+    HRESULT CallMember(int slot, const std::vector<Variant>& arguments, Variant& result);
+
     static TServerData& ClassServerData();
 
 protected:
@@ -183,7 +192,7 @@ protected:
     void BeforeDestruction();
 
 private:
-    template <class T> T ReadProperty(HRESULT (INavilonixAutomation::*accessor)(T*), const char* expression);
+    template <class T> T ReadProperty(int slot, HRESULT (INavilonixAutomation::*accessor)(T*), const char* expression);
     // The default interface's IUnknown asked once more for IUnknown: the object the events are connected on.
     ComPtr<IUnknown> ServerUnknown();
     ComPtr<INavilonixAutomation> m_defaultIntf;

@@ -1,6 +1,7 @@
 // Rebuild of the groups tree for large fleets: the time of one OnChangeCarsLists rebuild (with the selection
 // restored) against the in-process fake, and the server calls it costs. Over the bus each call adds one round
-// trip (see bench_calls).
+// trip (see bench_calls). With --no-log the call log is paused, for comparing its cost.
+#include "automation/CallLog.h"
 #include "automation/Navilonix_OCX.h"
 #include "forms/Application.h"
 #include "forms/Main.h"
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -37,6 +39,9 @@ std::vector<FakeGroup> Fleet(int groups, int vehicles) {
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    const bool logged = !(argc > 1 && std::strcmp(argv[1], "--no-log") == 0);
+    CallLog().SetRecording(logged);
+    std::printf("call log %s\n", logged ? "on" : "paused");
     QApplication qt(argc, argv);
     TApplication application;
     application.Initialize();

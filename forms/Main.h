@@ -32,6 +32,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TComboBox;
 class TFileDialog;
+class TInterfaceSheet;
 class TNavilonixAutomation;
 class TStatusHints;
 
@@ -74,6 +75,7 @@ public:
     QWidget* ControlSheet;
     QWidget* CheckPointsSheet;
     QWidget* TripsInfoSheet;
+    TInterfaceSheet* InterfaceSheet; // every member, the server's events and the call log
 
     // --- Control sheet: vehicle inputs and position commands ---
     QLabel* GroupsLabel;

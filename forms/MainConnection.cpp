@@ -2,6 +2,7 @@
 #include "automation/Navilonix_OCX.h"
 #include "forms/Application.h"
 #include "forms/Controls.h"
+#include "forms/InterfaceSheet.h"
 #include "forms/Main.h"
 #include "platform/ole/Bstr.h"
 #include "platform/rtl/Exceptions.h"
@@ -104,6 +105,7 @@ void TMainForm::ConnectButtonClick(QObject*) {
                                 SetChPPrmsButton, ComputingButton, LoadChPFromFileButton, SaveChPToFileButton,
                                 ClearCheckPointsButton, AddCheckPointButton, FindCheckPointButton})
         button->setEnabled(true);
+    InterfaceSheet->SetConnected(true);
     FillTripsList();
 }
 
@@ -129,6 +131,7 @@ void TMainForm::DisconnectButtonClick(QObject*) {
     EntriesTypeBox->setEnabled(false);
     EntriesButton->setEnabled(false);
     ExportToFileButton->setEnabled(false);
+    InterfaceSheet->SetConnected(false);
 }
 
 void TMainForm::ShowApplicationButtonClick(QObject*) {

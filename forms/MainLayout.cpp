@@ -1,6 +1,7 @@
 // The main window's construction: layout, captions, hints, sizes and initial states of every control.
 #include "forms/Application.h"
 #include "forms/Controls.h"
+#include "forms/InterfaceSheet.h"
 #include "forms/Main.h"
 
 #include <QCheckBox>
@@ -262,6 +263,8 @@ void TMainForm::CreateMainPanel() {
     PageControl->addTab(ControlSheet, "Управление");
     PageControl->addTab(CheckPointsSheet, "Список КТ");
     PageControl->addTab(TripsInfoSheet, "Список рейсов");
+    InterfaceSheet = Named<TInterfaceSheet>("InterfaceSheet");
+    PageControl->addTab(InterfaceSheet, "Интерфейс");
     PageControl->setCurrentWidget(ControlSheet);
 
     BSplitter->addWidget(DevicesTripsPanel);

@@ -1,0 +1,563 @@
+#include "forms/InterfaceSheet.h"
+
+#include "automation/CallLog.h"
+#include "automation/Navilonix_OCX.h"
+#include "forms/Application.h"
+#include "forms/CallLogModel.h"
+#include "forms/Controls.h"
+#include "forms/Formats.h"
+#include "forms/Main.h"
+#include "forms/UiSeam.h"
+#include "platform/rtl/Conversion.h"
+
+#include <QDateTime>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <fstream>
+
+namespace {
+
+// The most events the list keeps; the oldest go first.
+constexpr int kMaxEvents = 10000;
+
+template <class T, class... A> T* Named(const char* name, A&&... args) {
+    T* control = new T(std::forward<A>(args)...);
+    control->setObjectName(QString::fromLatin1(name));
+    return control;
+}
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const char* KindText(MemberKind kind) {
+    switch (kind) {
+    case MemberKind::Read:
+        return "чтение";
+    case MemberKind::Write:
+        return "запись";
+    case MemberKind::Method:
+        return "метод";
+    }
+    return "";
+}
+
+// The table names parameters it has no name for Param1, Param2, ...: those are shown by type and position.
+bool PositionalName(std::string_view name) {
+    if (name.substr(0, 5) != "Param" || name.size() == 5)
+        return false;
+    for (const char c : name.substr(5))
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+QString ParameterCaption(const MemberParam& param, int position) {
+    const QString type = QString::fromLatin1(MemberTypeName(param.type));
+    if (PositionalName(param.name))
+        return QStringLiteral("%1. %2").arg(position).arg(type);
+    return QStringLiteral("%1 (%2)").arg(Text(param.name), type);
+}
+
+QString SignatureText(const MemberInfo& member) {
+    if (member.kind != MemberKind::Method)
+        return QString::fromLatin1(MemberTypeName(member.params[0].type));
+    QStringList params;
+    for (int i = 0; i < member.paramCount; ++i) {
+        const MemberParam& param = member.params[i];
+        const QString type = QString::fromLatin1(MemberTypeName(param.type));
+        params << (PositionalName(param.name) ? type : Text(param.name) + ": " + type);
+    }
+    return params.isEmpty() ? QStringLiteral("без параметров") : params.join(", ");
+}
+
+QString Microseconds(std::int64_t nanoseconds) {
+    return QLocale(QLocale::Russian).toString(static_cast<double>(nanoseconds) / 1000.0, 'f', 1) + " мкс";
+}
+
+std::string Trimmed(const QString& text) {
+    return text.trimmed().toStdString();
+}
+
+// A typed value from an edit's text; false with a message when the text is not a value of the type.
+bool ParseArgument(MemberType type, const QString& text, Variant& value, QString& error) {
+    if (type == MemberType::Long) {
+        std::int32_t number = 0;
+        if (!TryStrToInt(Trimmed(text), number)) {
+            error = QStringLiteral("«%1» — не целое число long (от -2147483648 до 2147483647)").arg(text);
+            return false;
+        }
+        value = Variant(LONG{number});
+        return true;
+    }
+    if (type == MemberType::Double) {
+        std::string number = Trimmed(text);
+        // Either decimal separator is taken.
+        for (char& c : number)
+            if (c == ',')
+                c = '.';
+        double real = 0;
+        const char* end = number.data() + number.size();
+        const auto [ptr, ec] = std::from_chars(number.data(), end, real);
+        if (number.empty() || ec != std::errc() || ptr != end || !std::isfinite(real)) {
+            error = QStringLiteral("«%1» — не число double").arg(text);
+            return false;
+        }
+        value = Variant(real);
+        return true;
+    }
+    value = Variant(std::string_view(text.toStdString()));
+    return true;
+}
+
+} // namespace
+
+TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    auto* splitter = Named<QSplitter>("InterfaceSplitter", Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    layout->addWidget(splitter);
+
+    auto* membersPanel = Named<QWidget>("MembersPanel");
+    CreateMembersPanel(membersPanel);
+    splitter->addWidget(membersPanel);
+
+    auto* middle = Named<QSplitter>("MemberEventsSplitter", Qt::Vertical);
+    middle->setChildrenCollapsible(false);
+    auto* memberPanel = Named<QWidget>("MemberPanel");
+    auto* memberLayout = new QVBoxLayout(memberPanel);
+    memberLayout->setContentsMargins(0, 0, 0, 0);
+    memberLayout->setSpacing(4);
+    MemberTitleLabel = Named<QLabel>("MemberTitleLabel", "Выберите член интерфейса", memberPanel);
+    MemberTitleLabel->setWordWrap(true);
+    memberLayout->addWidget(MemberTitleLabel);
+    auto* arguments = Named<QScrollArea>("MemberArgumentsScroll", memberPanel);
+    arguments->setWidgetResizable(true);
+    arguments->setFrameShape(QFrame::NoFrame);
+    MemberArgumentsPanel = Named<QWidget>("MemberArgumentsPanel");
+    new QFormLayout(MemberArgumentsPanel);
+    arguments->setWidget(MemberArgumentsPanel);
+    memberLayout->addWidget(arguments, 1);
+    auto* callRow = new QHBoxLayout();
+    MemberCallButton = Named<QPushButton>("MemberCallButton", "Вызвать", memberPanel);
+    MemberCallButton->setAutoDefault(false);
+    MemberCallButton->setEnabled(false);
+    MemberTimeLabel = Named<QLabel>("MemberTimeLabel", memberPanel);
+    callRow->addWidget(MemberCallButton);
+    callRow->addWidget(MemberTimeLabel, 1);
+    memberLayout->addLayout(callRow);
+    MemberResultLabel = Named<QLabel>("MemberResultLabel", memberPanel);
+    MemberResultLabel->setWordWrap(true);
+    MemberResultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    memberLayout->addWidget(MemberResultLabel);
+    MemberArrayTable = Named<QTableWidget>("MemberArrayTable", memberPanel);
+    MemberArrayTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MemberArrayTable->hide();
+    memberLayout->addWidget(MemberArrayTable, 2);
+    middle->addWidget(memberPanel);
+    auto* eventsPanel = Named<QWidget>("EventsPanel");
+    CreateEventsPanel(eventsPanel);
+    middle->addWidget(eventsPanel);
+    splitter->addWidget(middle);
+
+    auto* logPanel = Named<QWidget>("CallLogPanel");
+    CreateCallLogPanel(logPanel);
+    splitter->addWidget(logPanel);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 0);
+    splitter->setStretchFactor(2, 1);
+    splitter->setSizes({250, 240, 330});
+
+    connect(MemberFilterEdit, &QLineEdit::textChanged, this,
+            [this] { ::Guarded([this] { MemberFilterEditChange(); }); });
+    connect(MembersListView, &QTreeWidget::currentItemChanged, this,
+            [this] { ::Guarded([this] { MembersListViewChange(); }); });
+    connect(MemberCallButton, &QPushButton::clicked, this, [this] { ::Guarded([this] { MemberCallButtonClick(); }); });
+    connect(ClearEventsButton, &QPushButton::clicked, this,
+            [this] { ::Guarded([this] { ClearEventsButtonClick(); }); });
+    connect(PauseLogButton, &QPushButton::clicked, this, [this] { ::Guarded([this] { PauseLogButtonClick(); }); });
+    connect(ClearLogButton, &QPushButton::clicked, this, [this] { ::Guarded([this] { ClearLogButtonClick(); }); });
+    connect(SaveLogButton, &QPushButton::clicked, this, [this] { ::Guarded([this] { SaveLogButtonClick(); }); });
+    // The log's view follows the log only while it is seen: a hidden sheet costs the calls nothing.
+    connect(CallLogTimer, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            ::Guarded([this] { CallLogRefresh(); });
+    });
+
+    // The list sees every event as the wrapper's sink delivers it; the main window's handlers run as before.
+    QPointer<TInterfaceSheet> self(this);
+    m_previousObserver = SetEventObserver([self](DISPID dispId) {
+        if (self)
+            self->EventReceived(dispId);
+    });
+    SetConnected(false);
+}
+
+TInterfaceSheet::~TInterfaceSheet() {
+    SetEventObserver(std::move(m_previousObserver));
+}
+
+void TInterfaceSheet::CreateMembersPanel(QWidget* panel) {
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    MemberFilterEdit = Named<QLineEdit>("MemberFilterEdit", panel);
+    MemberFilterEdit->setPlaceholderText("Фильтр по имени");
+    MemberFilterEdit->setClearButtonEnabled(true);
+    SetHint(MemberFilterEdit, " Оставить в списке члены, в имени которых есть этот текст");
+    layout->addWidget(MemberFilterEdit);
+    MembersListView = Named<QTreeWidget>("MembersListView", panel);
+    SetupListView(MembersListView, {{"Слот", 40, Qt::AlignRight}, {"Имя", 150}, {"Вид", 56}, {"Тип или параметры"}});
+    layout->addWidget(MembersListView, 1);
+    FillMembersList();
+}
+
+void TInterfaceSheet::CreateEventsPanel(QWidget* panel) {
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    auto* row = new QHBoxLayout();
+    row->addWidget(Named<QLabel>("EventsLabel", "События сервера:", panel), 1);
+    ClearEventsButton = Named<QPushButton>("ClearEventsButton", "Очистить", panel);
+    ClearEventsButton->setAutoDefault(false);
+    SetHint(ClearEventsButton, " Очистить список событий");
+    row->addWidget(ClearEventsButton);
+    layout->addLayout(row);
+    EventsListView = Named<QTreeWidget>("EventsListView", panel);
+    SetupListView(EventsListView, {{"Время", 90}, {"DISPID", 50, Qt::AlignRight}, {"Событие"}});
+    layout->addWidget(EventsListView, 1);
+}
+
+void TInterfaceSheet::CreateCallLogPanel(QWidget* panel) {
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    auto* row = new QHBoxLayout();
+    row->addWidget(Named<QLabel>("CallLogLabel", "Журнал вызовов:", panel), 1);
+    PauseLogButton = Named<QPushButton>("PauseLogButton", "Пауза", panel);
+    PauseLogButton->setCheckable(true);
+    PauseLogButton->setAutoDefault(false);
+    SetHint(PauseLogButton, " Приостановить или возобновить запись вызовов");
+    ClearLogButton = Named<QPushButton>("ClearLogButton", "Очистить", panel);
+    ClearLogButton->setAutoDefault(false);
+    SetHint(ClearLogButton, " Очистить журнал вызовов");
+    SaveLogButton = Named<QPushButton>("SaveLogButton", "Сохранить CSV…", panel);
+    SaveLogButton->setAutoDefault(false);
+    SetHint(SaveLogButton, " Сохранить журнал вызовов в файл CSV");
+    row->addWidget(PauseLogButton);
+    row->addWidget(ClearLogButton);
+    row->addWidget(SaveLogButton);
+    layout->addLayout(row);
+
+    CallLogModel = new TCallLogModel(CallLog(), this);
+    CallLogView = Named<QTableView>("CallLogView", panel);
+    CallLogView->setModel(CallLogModel);
+    CallLogView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    CallLogView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    CallLogView->setWordWrap(false);
+    CallLogView->verticalHeader()->hide();
+    // Rows of one height: the view then never measures the rows it does not show.
+    CallLogView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    CallLogView->verticalHeader()->setDefaultSectionSize(CallLogView->fontMetrics().height() + 4);
+    CallLogView->horizontalHeader()->setStretchLastSection(false);
+    const int widths[TCallLogModel::ColumnCount] = {48, 84, 150, 160, 150, 60};
+    for (int column = 0; column < TCallLogModel::ColumnCount; ++column)
+        CallLogView->setColumnWidth(column, widths[column]);
+    layout->addWidget(CallLogView, 1);
+    CallLogFooterLabel = Named<QLabel>("CallLogFooterLabel", panel);
+    layout->addWidget(CallLogFooterLabel);
+
+    SaveLogDialog = Named<TFileDialog>("SaveLogDialog", TFileDialogKind::Save, this);
+    SaveLogDialog->Title = "Сохранение журнала вызовов";
+    SaveLogDialog->Filter = "Файлы CSV (*.csv)|*.csv";
+    SaveLogDialog->DefaultExt = "csv";
+    SaveLogDialog->FileName = "calls";
+    SaveLogDialog->OverwritePrompt = true;
+
+    CallLogTimer = Named<QTimer>("CallLogTimer", this);
+    CallLogTimer->setInterval(250);
+    CallLogTimer->start();
+    CallLogRefresh();
+}
+
+void TInterfaceSheet::FillMembersList() {
+    for (const MemberInfo& member : kNavilonixMembers) {
+        auto* item = new QTreeWidgetItem(MembersListView);
+        item->setText(0, QString::number(member.slot));
+        item->setText(1, Text(member.property));
+        item->setText(2, QString::fromUtf8(KindText(member.kind)));
+        item->setText(3, SignatureText(member));
+        item->setData(0, Qt::UserRole, member.slot);
+    }
+}
+
+void TInterfaceSheet::SetConnected(bool connected) {
+    m_connected = connected;
+    MemberCallButton->setEnabled(connected && m_member);
+    MemberArgumentsPanel->setEnabled(connected);
+}
+
+bool TInterfaceSheet::SelectMember(int slot) {
+    if (!FindNavilonixMember(slot))
+        return false;
+    for (int i = 0; i < MembersListView->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = MembersListView->topLevelItem(i);
+        if (item->data(0, Qt::UserRole).toInt() != slot)
+            continue;
+        if (item->isHidden())
+            MemberFilterEdit->clear();
+        MembersListView->setCurrentItem(item);
+        return true;
+    }
+    return false;
+}
+
+void TInterfaceSheet::MemberFilterEditChange() {
+    const QString filter = MemberFilterEdit->text().trimmed();
+    for (int i = 0; i < MembersListView->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = MembersListView->topLevelItem(i);
+        const MemberInfo* member = FindNavilonixMember(item->data(0, Qt::UserRole).toInt());
+        const bool shown = filter.isEmpty() || Text(member->property).contains(filter, Qt::CaseInsensitive) ||
+                           Text(member->name).contains(filter, Qt::CaseInsensitive);
+        item->setHidden(!shown);
+    }
+}
+
+void TInterfaceSheet::MembersListViewChange() {
+    QTreeWidgetItem* item = MembersListView->currentItem();
+    ShowMember(item ? FindNavilonixMember(item->data(0, Qt::UserRole).toInt()) : nullptr);
+}
+
+void TInterfaceSheet::ShowMember(const MemberInfo* member) {
+    if (member == m_member)
+        return;
+    m_member = member;
+    auto* form = static_cast<QFormLayout*>(MemberArgumentsPanel->layout());
+    while (form->rowCount() > 0)
+        form->removeRow(0);
+    ArgumentEdits.clear();
+    MemberResultLabel->clear();
+    MemberTimeLabel->clear();
+    MemberArrayTable->hide();
+    if (!member) {
+        MemberTitleLabel->setText("Выберите член интерфейса");
+        SetConnected(m_connected);
+        return;
+    }
+    MemberTitleLabel->setText(
+        QStringLiteral("<b>%1</b> — слот %2, %3, %4")
+            .arg(Text(member->name))
+            .arg(member->slot)
+            .arg(QString::fromUtf8(KindText(member->kind)), SignatureText(*member).toHtmlEscaped()));
+    if (member->kind != MemberKind::Read) {
+        for (int i = 0; i < member->paramCount; ++i) {
+            auto* edit = new QLineEdit(MemberArgumentsPanel);
+            edit->setObjectName(QStringLiteral("ArgumentEdit%1").arg(i + 1));
+            form->addRow(ParameterCaption(member->params[i], i + 1), edit);
+            connect(edit, &QLineEdit::returnPressed, MemberCallButton, &QPushButton::click);
+            ArgumentEdits.push_back(edit);
+        }
+    }
+    const char* captions[] = {"Прочитать", "Записать", "Вызвать"};
+    MemberCallButton->setText(QString::fromUtf8(captions[static_cast<int>(member->kind)]));
+    SetConnected(m_connected);
+}
+
+void TInterfaceSheet::ShowResult(const QString& text, bool failed) {
+    MemberResultLabel->setStyleSheet(failed ? QStringLiteral("color: #c00000;") : QString());
+    MemberResultLabel->setText(text);
+}
+
+void TInterfaceSheet::MemberCallButtonClick() {
+    const MemberInfo* member = m_member;
+    if (!member)
+        return;
+    MemberArrayTable->hide();
+    MemberTimeLabel->clear();
+    // Every argument is checked before anything is sent.
+    std::vector<Variant> arguments;
+    for (std::size_t i = 0; i < ArgumentEdits.size(); ++i) {
+        QString error;
+        Variant value;
+        if (!ParseArgument(member->params[i].type, ArgumentEdits[i]->text(), value, error)) {
+            ShowResult(ParameterCaption(member->params[i], static_cast<int>(i) + 1) + ": " + error +
+                           ". Ничего не отправлено.",
+                       true);
+            ArgumentEdits[i]->setFocus();
+            ArgumentEdits[i]->selectAll();
+            return;
+        }
+        arguments.push_back(std::move(value));
+    }
+    if (!Automation) {
+        ShowResult("Нет подключения к серверу. Ничего не отправлено.", true);
+        return;
+    }
+    Variant result;
+    HRESULT hr = S_OK;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        hr = Automation->CallMember(member->slot, arguments, result);
+    } catch (const std::exception& error) {
+        // Failing to reach the server is shown here too, not in a box.
+        ShowResult(QString::fromStdString(error.what()), true);
+        return;
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    MemberTimeLabel->setText("Время: " +
+                             Microseconds(std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()));
+    if (FAILED(hr)) {
+        ShowResult("Ошибка " + QString::fromStdString(ResultCodeText(hr)), true);
+        return;
+    }
+    switch (member->kind) {
+    case MemberKind::Read:
+        ShowValue(*member, *result.get());
+        break;
+    case MemberKind::Write:
+        ShowResult("Записано, " + QString::fromStdString(hr == S_OK ? std::string("S_OK") : ResultCodeText(hr)), false);
+        break;
+    case MemberKind::Method:
+        ShowResult("Выполнено, " + QString::fromStdString(hr == S_OK ? std::string("S_OK") : ResultCodeText(hr)),
+                   false);
+        break;
+    }
+}
+
+void TInterfaceSheet::ShowValue(const MemberInfo& member, const VARIANT& value) {
+    switch (member.params[0].type) {
+    case MemberType::Long:
+        ShowResult(QString::fromStdString(LongText(value.lVal)), false);
+        return;
+    case MemberType::Double:
+        ShowResult(QString::fromStdString(DoubleText(value.dblVal, member)), false);
+        return;
+    case MemberType::Bstr:
+        ShowResult(QString::fromStdString(BstrText(value.bstrVal)), false);
+        return;
+    case MemberType::Variant:
+        ShowResult(QString::fromStdString(VariantText(value)), false);
+        return;
+    }
+}
+
+std::string TInterfaceSheet::LongText(LONG value) {
+    return std::to_string(value);
+}
+
+std::string TInterfaceSheet::DoubleText(double value, const MemberInfo& member) {
+    TLoggedValue logged;
+    logged.type = MemberType::Double;
+    logged.real = value;
+    std::string text = LoggedValueText(logged);
+    // Latitudes and longitudes also in the console's degree-minute form (not the markers of missing values).
+    if (member.property.find("Latitude") != std::string_view::npos && std::fabs(value) <= 90)
+        text += "  (" + FormatLatitude(value) + ")";
+    else if (member.property.find("Longitude") != std::string_view::npos && std::fabs(value) <= 180)
+        text += "  (" + FormatLongitude(value) + ")";
+    return text;
+}
+
+std::string TInterfaceSheet::BstrText(BSTR value) {
+    return "\"" + BstrToUtf8(value) + "\" (длина " + std::to_string(SysStringLen(value)) + ")";
+}
+
+std::string TInterfaceSheet::VariantText(const VARIANT& value) {
+    std::string text = "тип " + VarTypeName(value.vt);
+    if (value.vt == VT_BSTR)
+        return text + ", значение " + BstrText(value.bstrVal);
+    TPackedValues values;
+    TCallLog::Put(values, value);
+    const std::vector<TLoggedValue> unpacked = TCallLog::Unpack(values.view());
+    if (unpacked.empty())
+        return text;
+    const std::string full = LoggedValueText(unpacked.front());
+    const std::string type = VarTypeName(value.vt);
+    if (full.size() > type.size() + 1 && full.compare(0, type.size(), type) == 0)
+        text += ", значение " + full.substr(type.size() + 1);
+    return text;
+}
+
+void TInterfaceSheet::EventReceived(DISPID dispId) {
+    const char* name = "неизвестное событие";
+    for (const NavilonixEventInfo& event : kNavilonixEvents)
+        if (event.dispId == dispId)
+            name = event.name;
+    auto* item = new QTreeWidgetItem();
+    item->setText(0, QTime::currentTime().toString("hh:mm:ss.zzz"));
+    item->setText(1, QString::number(dispId));
+    item->setText(2, QString::fromUtf8(name));
+    EventsListView->addTopLevelItem(item);
+    while (EventsListView->topLevelItemCount() > kMaxEvents)
+        delete EventsListView->takeTopLevelItem(0);
+    EventsListView->scrollToItem(item);
+}
+
+void TInterfaceSheet::ClearEventsButtonClick() {
+    EventsListView->clear();
+}
+
+void TInterfaceSheet::PauseLogButtonClick() {
+    CallLog().SetRecording(!PauseLogButton->isChecked());
+    CallLogRefresh();
+}
+
+void TInterfaceSheet::ClearLogButtonClick() {
+    CallLog().Clear();
+    CallLogRefresh();
+}
+
+void TInterfaceSheet::SaveLogButtonClick() {
+    CallLogRefresh();
+    if (!SaveLogDialog->Execute(window()))
+        return;
+    const std::string path = SaveLogDialog->FileName.toStdString();
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (file)
+        WriteCallLogCsv(CallLog(), file);
+    file.close();
+    if (!file)
+        UiSeam::ShowMessageBox(window(), QStringLiteral("Не удалось записать файл «%1».").arg(SaveLogDialog->FileName),
+                               Application ? Application->Title() : QString(), MB_OK | MB_ICONERROR);
+}
+
+void TInterfaceSheet::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    ::Guarded([this] { CallLogRefresh(); });
+}
+
+void TInterfaceSheet::CallLogRefresh() {
+    QScrollBar* bar = CallLogView->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    if (CallLogModel->Refresh() && atEnd)
+        CallLogView->scrollToBottom();
+    const TCallLogModel::Summary figures = CallLogModel->Figures();
+    const QLocale russian(QLocale::Russian);
+    QString footer =
+        QStringLiteral("Вызовов: %1, всего %2, в среднем %3")
+            .arg(russian.toString(static_cast<qulonglong>(figures.count)), Microseconds(figures.total),
+                 Microseconds(figures.count ? figures.total / static_cast<std::int64_t>(figures.count) : 0));
+    if (const MemberInfo* slowest = FindNavilonixMember(figures.slowestSlot))
+        footer += QStringLiteral(", самый медленный: %1 (%2)").arg(Text(slowest->name), Microseconds(figures.slowest));
+    if (!CallLog().Recording())
+        footer += QStringLiteral(" — запись приостановлена");
+    CallLogFooterLabel->setText(footer);
+}

@@ -1,0 +1,96 @@
+// The "Интерфейс" sheet of the main window: every member of the server's interface with a typed read, write or
+// call that reports failures in place, the events the server sends, and the log of every call the console makes.
+#pragma once
+
+#include "platform/ole/Variant.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QTableWidget;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+class TCallLogModel;
+class TFileDialog;
+struct MemberInfo;
+
+class TInterfaceSheet : public QWidget {
+    Q_OBJECT
+public:
+    explicit TInterfaceSheet(QWidget* parent = nullptr);
+    ~TInterfaceSheet() override;
+
+    // --- Members ---
+    QLineEdit* MemberFilterEdit;
+    QTreeWidget* MembersListView; // slot, name, kind, type or parameters; the slot is each row's data value
+    QLabel* MemberTitleLabel;
+    QWidget* MemberArgumentsPanel; // one edit per argument of the selected member
+    std::vector<QLineEdit*> ArgumentEdits;
+    QPushButton* MemberCallButton;  // "Прочитать", "Записать" or "Вызвать"
+    QLabel* MemberResultLabel;      // the value, or the failure in red
+    QLabel* MemberTimeLabel;        // the round trip in microseconds
+    QTableWidget* MemberArrayTable; // an array value, when a read returns one
+
+    // --- Events ---
+    QTreeWidget* EventsListView; // time, dispatch identifier, name
+    QPushButton* ClearEventsButton;
+
+    // --- Call log ---
+    QTableView* CallLogView;
+    TCallLogModel* CallLogModel;
+    QPushButton* PauseLogButton; // checked: nothing is recorded
+    QPushButton* ClearLogButton;
+    QPushButton* SaveLogButton;
+    QLabel* CallLogFooterLabel;
+    TFileDialog* SaveLogDialog;
+    QTimer* CallLogTimer;
+
+    // The connection came or went: the member commands follow it.
+    void SetConnected(bool connected);
+    // Selects the member of a slot in the list (clearing the filter if it hides it); false for an unknown slot.
+    bool SelectMember(int slot);
+    const MemberInfo* SelectedMember() const { return m_member; }
+
+    // Handlers.
+    void MemberFilterEditChange();
+    void MembersListViewChange();
+    void MemberCallButtonClick();
+    void ClearEventsButtonClick();
+    void PauseLogButtonClick();
+    void ClearLogButtonClick();
+    void SaveLogButtonClick();
+    // Brings the call log's rows and footer up to date (also run by CallLogTimer).
+    void CallLogRefresh();
+
+    // Texts of typed values as the sheet shows them.
+    static std::string LongText(LONG value);
+    static std::string DoubleText(double value, const MemberInfo& member);
+    static std::string BstrText(BSTR value);
+    static std::string VariantText(const VARIANT& value);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateMembersPanel(QWidget* panel);
+    void CreateEventsPanel(QWidget* panel);
+    void CreateCallLogPanel(QWidget* panel);
+    void FillMembersList();
+    void ShowMember(const MemberInfo* member);
+    void ShowResult(const QString& text, bool failed);
+    void ShowValue(const MemberInfo& member, const VARIANT& value);
+    void EventReceived(DISPID dispId);
+
+    std::function<void(DISPID)> m_previousObserver;
+    const MemberInfo* m_member = nullptr;
+    bool m_connected = false;
+};
