@@ -358,7 +358,8 @@ std::string ResultCodeText(HRESULT code) {
 
 std::string CallArgumentsText(const TCallRecord& record) {
     const MemberInfo* member = FindNavilonixMember(record.slot);
-    if (!member)
+    // A read sends no arguments: its one value is the one read.
+    if (!member || member->kind == MemberKind::Read)
         return {};
     const std::vector<TLoggedValue> values = TCallLog::Unpack(record.values.view());
     std::string text;

@@ -184,7 +184,7 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 0);
     splitter->setStretchFactor(2, 1);
-    splitter->setSizes({250, 240, 330});
+    splitter->setSizes({280, 260, 400});
 
     connect(MemberFilterEdit, &QLineEdit::textChanged, this,
             [this] { ::Guarded([this] { MemberFilterEditChange(); }); });
@@ -225,7 +225,7 @@ void TInterfaceSheet::CreateMembersPanel(QWidget* panel) {
     SetHint(MemberFilterEdit, " Оставить в списке члены, в имени которых есть этот текст");
     layout->addWidget(MemberFilterEdit);
     MembersListView = Named<QTreeWidget>("MembersListView", panel);
-    SetupListView(MembersListView, {{"Слот", 40, Qt::AlignRight}, {"Имя", 150}, {"Вид", 56}, {"Тип или параметры"}});
+    SetupListView(MembersListView, {{"Слот", 36, Qt::AlignRight}, {"Имя", 130}, {"Вид", 52}, {"Тип или параметры"}});
     layout->addWidget(MembersListView, 1);
     FillMembersList();
 }

@@ -361,6 +361,8 @@ TEST_F(InterfaceSheetTest, TheSavedLogReadsBackAsCsv) {
     EXPECT_EQ(records[3][1], "68");
     EXPECT_EQ(records[3][4], "0x800706BA The RPC server is unavailable.");
     EXPECT_EQ(records[3][5], "0x800706BA");
+    EXPECT_EQ(records[3][3], "");
+    EXPECT_EQ(records[4][3], "");
     EXPECT_EQ(records[4][4], "\"" + tricky + "\"");
     EXPECT_TRUE(UiSeam::ShownBoxes().size() == 1 && UiSeam::LastShown().kind == UiSeam::Kind::FileDialog);
 
