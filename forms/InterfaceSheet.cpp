@@ -22,7 +22,6 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTableView>
-#include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -168,10 +167,6 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     MemberResultLabel->setWordWrap(true);
     MemberResultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     memberLayout->addWidget(MemberResultLabel);
-    MemberArrayTable = Named<QTableWidget>("MemberArrayTable", memberPanel);
-    MemberArrayTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    MemberArrayTable->hide();
-    memberLayout->addWidget(MemberArrayTable, 2);
     middle->addWidget(memberPanel);
     auto* eventsPanel = Named<QWidget>("EventsPanel");
     CreateEventsPanel(eventsPanel);
@@ -223,9 +218,11 @@ void TInterfaceSheet::CreateMembersPanel(QWidget* panel) {
     MemberFilterEdit->setPlaceholderText("Фильтр по имени");
     MemberFilterEdit->setClearButtonEnabled(true);
     SetHint(MemberFilterEdit, " Оставить в списке члены, в имени которых есть этот текст");
+    MemberFilterEdit->setAccessibleName(QStringLiteral("Фильтр членов интерфейса"));
     layout->addWidget(MemberFilterEdit);
     MembersListView = Named<QTreeWidget>("MembersListView", panel);
     SetupListView(MembersListView, {{"Слот", 36, Qt::AlignRight}, {"Имя", 130}, {"Вид", 52}, {"Тип или параметры"}});
+    MembersListView->setAccessibleName(QStringLiteral("Члены интерфейса"));
     layout->addWidget(MembersListView, 1);
     FillMembersList();
 }
@@ -243,6 +240,7 @@ void TInterfaceSheet::CreateEventsPanel(QWidget* panel) {
     layout->addLayout(row);
     EventsListView = Named<QTreeWidget>("EventsListView", panel);
     SetupListView(EventsListView, {{"Время", 90}, {"DISPID", 50, Qt::AlignRight}, {"Событие"}});
+    EventsListView->setAccessibleName(QStringLiteral("События сервера"));
     layout->addWidget(EventsListView, 1);
 }
 
@@ -281,6 +279,7 @@ void TInterfaceSheet::CreateCallLogPanel(QWidget* panel) {
     const int widths[TCallLogModel::ColumnCount] = {48, 84, 150, 160, 150, 60};
     for (int column = 0; column < TCallLogModel::ColumnCount; ++column)
         CallLogView->setColumnWidth(column, widths[column]);
+    CallLogView->setAccessibleName(QStringLiteral("Журнал вызовов"));
     layout->addWidget(CallLogView, 1);
     CallLogFooterLabel = Named<QLabel>("CallLogFooterLabel", panel);
     layout->addWidget(CallLogFooterLabel);
@@ -356,7 +355,6 @@ void TInterfaceSheet::ShowMember(const MemberInfo* member) {
     ArgumentEdits.clear();
     MemberResultLabel->clear();
     MemberTimeLabel->clear();
-    MemberArrayTable->hide();
     if (!member) {
         MemberTitleLabel->setText("Выберите член интерфейса");
         SetConnected(m_connected);
@@ -390,7 +388,6 @@ void TInterfaceSheet::MemberCallButtonClick() {
     const MemberInfo* member = m_member;
     if (!member)
         return;
-    MemberArrayTable->hide();
     MemberTimeLabel->clear();
     // Every argument is checked before anything is sent.
     std::vector<Variant> arguments;

@@ -14,7 +14,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
-class QTableWidget;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -38,7 +37,6 @@ public:
     QPushButton* MemberCallButton;  // "Прочитать", "Записать" or "Вызвать"
     QLabel* MemberResultLabel;      // the value, or the failure in red
     QLabel* MemberTimeLabel;        // the round trip in microseconds
-    QTableWidget* MemberArrayTable; // an array value, when a read returns one
 
     // --- Events ---
     QTreeWidget* EventsListView; // time, dispatch identifier, name
