@@ -151,6 +151,7 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     auto* arguments = Named<QScrollArea>("MemberArgumentsScroll", memberPanel);
     arguments->setWidgetResizable(true);
     arguments->setFrameShape(QFrame::NoFrame);
+    arguments->setAccessibleName(QStringLiteral("Аргументы"));
     MemberArgumentsPanel = Named<QWidget>("MemberArgumentsPanel");
     new QFormLayout(MemberArgumentsPanel);
     arguments->setWidget(MemberArgumentsPanel);
@@ -166,6 +167,7 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     MemberResultLabel = Named<QLabel>("MemberResultLabel", memberPanel);
     MemberResultLabel->setWordWrap(true);
     MemberResultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    MemberResultLabel->setAccessibleName(QStringLiteral("Результат"));
     memberLayout->addWidget(MemberResultLabel);
     middle->addWidget(memberPanel);
     auto* eventsPanel = Named<QWidget>("EventsPanel");
