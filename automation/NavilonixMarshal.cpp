@@ -1,5 +1,6 @@
 #include "automation/NavilonixMarshal.h"
 
+#include "platform/ole/Dispatch.h"
 #include "platform/ole/Proxy.h"
 
 #include <string>
@@ -25,7 +26,10 @@ private:
     const char* m_member;
 };
 
-class NavilonixAutomationProxy final : public INavilonixAutomation, public ole::ProxyPart {
+// Late-bound calls (GetIDsOfNames, Invoke) are answered here from the member table and carried as the typed
+// members they name.
+class NavilonixAutomationProxy final : public ole::TypedDispatch<INavilonixAutomation, &NavilonixTypeDescription>,
+                                       public ole::ProxyPart {
 public:
     explicit NavilonixAutomationProxy(ole::RemoteObject& object) : ProxyPart(object) {}
     ~NavilonixAutomationProxy() override = default;
@@ -42,23 +46,6 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return m_object.AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return m_object.Release(); }
-
-    // Clients bind through the function table; late binding by name is not offered across the bus.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
-        if (!pctinfo)
-            return E_POINTER;
-        *pctinfo = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-        if (ppTInfo)
-            *ppTInfo = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
 
 #define NVX_PROXY_READ(slot, name, type)                                                                               \
     HRESULT STDMETHODCALLTYPE get_##name(type* Value) override {                                                       \

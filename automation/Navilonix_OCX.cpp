@@ -232,22 +232,6 @@ ULONG TServerEventDispatch::Release() {
     return count;
 }
 
-HRESULT TServerEventDispatch::GetTypeInfoCount(UINT* pctinfo) {
-    if (pctinfo)
-        *pctinfo = 0;
-    return S_OK;
-}
-
-HRESULT TServerEventDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo)
-        *ppTInfo = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT TServerEventDispatch::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return E_NOTIMPL;
-}
-
 HRESULT TServerEventDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams, VARIANT*,
                                      EXCEPINFO*, UINT*) {
     // Keeps the sink alive while a handler destroys the wrapper (which drops the sink's initial reference).

@@ -6,6 +6,7 @@
 #include "automation/Component.h"
 #include "automation/Navilonix_tlb.h"
 #include "platform/ole/ComPtr.h"
+#include "platform/ole/Dispatch.h"
 
 #include <deque>
 #include <string>
@@ -68,8 +69,9 @@ struct TServerData {
 
 class TOleServer;
 
-// The event sink: an IDispatch the server calls with the events' dispatch identifiers.
-class TServerEventDispatch final : public IDispatch {
+// The event sink: an IDispatch the server calls with the events' dispatch identifiers. Its type information
+// and names are those of the events interface.
+class TServerEventDispatch final : public ole::DescribedDispatch<IDispatch, &NavilonixEventsDescription> {
 public:
     explicit TServerEventDispatch(TOleServer* Server);
     TServerEventDispatch(const TServerEventDispatch&) = delete;
@@ -78,10 +80,6 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                            DISPID* rgDispId) override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
                                      VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 

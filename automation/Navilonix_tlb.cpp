@@ -72,7 +72,42 @@ constexpr bool SlotsAreConsecutive() {
             return false;
     return kTable.back().slot == kNavilonixLastSlot;
 }
-static_assert(SlotsAreConsecutive(), "the member table must fill slots 7 to 290 without gaps");
+static_assert(SlotsAreConsecutive(), "the member table must fill its slots without gaps");
+
+// True when the argument list "(GroupFile, Device)" names the parameters of "(BSTR GroupFile, LONG Device)", one for
+// one and in the same order; a METHOD row whose arguments are crossed or missing would send the wrong values.
+constexpr bool ArgumentsNameParameters(std::string_view params, std::string_view args) {
+    params = Trim(params);
+    args = Trim(args);
+    while (!params.empty() || !args.empty()) {
+        if (params.empty() || args.empty())
+            return false;
+        const auto pComma = params.find(',');
+        const auto aComma = args.find(',');
+        const std::string_view param = Trim(params.substr(0, pComma));
+        const std::string_view arg = Trim(args.substr(0, aComma));
+        const auto space = param.rfind(' ');
+        if (space == std::string_view::npos || Trim(param.substr(space + 1)) != arg)
+            return false;
+        params = pComma == std::string_view::npos ? std::string_view{} : Trim(params.substr(pComma + 1));
+        args = aComma == std::string_view::npos ? std::string_view{} : Trim(args.substr(aComma + 1));
+    }
+    return true;
+}
+static_assert(ArgumentsNameParameters("(BSTR A, LONG B)", "(A, B)"));
+static_assert(!ArgumentsNameParameters("(BSTR A, LONG B)", "(B, A)"));
+static_assert(!ArgumentsNameParameters("(BSTR A, LONG B)", "(A)"));
+static_assert(!ArgumentsNameParameters("(BSTR A)", "(A, A)"));
+static_assert(ArgumentsNameParameters("()", "()"));
+
+#define NVX_CHECK_READ(slot, name, type)
+#define NVX_CHECK_WRITE(slot, name, type)
+#define NVX_CHECK_METHOD(slot, name, params, args)                                                                     \
+    static_assert(ArgumentsNameParameters(#params, #args), "the arguments of " #name " must name its parameters in order");
+NAVILONIX_MEMBERS(NVX_CHECK_READ, NVX_CHECK_WRITE, NVX_CHECK_METHOD)
+#undef NVX_CHECK_READ
+#undef NVX_CHECK_WRITE
+#undef NVX_CHECK_METHOD
 
 } // namespace
 

@@ -6,6 +6,10 @@
 
 #include "platform/ole/Unknown.h"
 
+namespace ole {
+struct TypeDescription;
+}
+
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -308,9 +312,12 @@ extern const CLSID CLSID_NavilonixAutomation;
     READ(290, FieldsComputingTotalPercents, LONG)
 // clang-format on
 
+// The count and the slot range follow from the rows (slots 0-6 belong to IUnknown and IDispatch).
+#define NVX_COUNT_ROW(...) +1
+constexpr std::size_t kNavilonixMemberCount = 0 NAVILONIX_MEMBERS(NVX_COUNT_ROW, NVX_COUNT_ROW, NVX_COUNT_ROW);
+#undef NVX_COUNT_ROW
 constexpr int kNavilonixFirstSlot = 7;
-constexpr int kNavilonixLastSlot = 290;
-constexpr std::size_t kNavilonixMemberCount = 284;
+constexpr int kNavilonixLastSlot = kNavilonixFirstSlot + static_cast<int>(kNavilonixMemberCount) - 1;
 
 struct INavilonixAutomation : IDispatch {
 #define NVX_DECLARE_READ(slot, name, type) STDMETHOD(get_##name)(type * Value) = 0;
@@ -373,3 +380,10 @@ extern const std::array<MemberInfo, kNavilonixMemberCount> kNavilonixMembers;
 const MemberInfo* FindNavilonixMember(int slot);
 const MemberInfo* FindNavilonixMember(std::string_view name);
 const char* MemberTypeName(MemberType type); // "long", "double", "BSTR", "VARIANT"
+
+// The late-binding descriptions, made from the member table and the event list. A member's dispatch identifier
+// is the slot of its first row (a property's read accessor), shared by its write accessor; the events keep 201-206.
+const ole::TypeDescription& NavilonixTypeDescription();
+const ole::TypeDescription& NavilonixEventsDescription();
+// The dispatch identifier of a slot's member.
+DISPID NavilonixDispId(int slot);

@@ -23,80 +23,18 @@
 
 namespace navilonix::server {
 
-// The one connection point, for INavilonixAutomationEvents. It lives as long as its object and counts its
-// references on the object.
-class NavilonixObject::EventPoint final : public IConnectionPoint {
-public:
-    explicit EventPoint(NavilonixObject& owner) : owner_(owner) {}
-
-    STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
-            *object = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return owner_.AddRef(); }
-    STDMETHOD_(ULONG, Release)() override { return owner_.Release(); }
-    STDMETHOD(GetConnectionInterface)(IID* iid) override {
-        if (!iid)
-            return E_POINTER;
-        *iid = DIID_INavilonixAutomationEvents;
-        return S_OK;
-    }
-    STDMETHOD(GetConnectionPointContainer)(IConnectionPointContainer** container) override {
-        if (!container)
-            return E_POINTER;
-        *container = &owner_;
-        owner_.AddRef();
-        return S_OK;
-    }
-    STDMETHOD(Advise)(IUnknown* sink, DWORD* cookie) override {
-        if (!cookie)
-            return E_POINTER;
-        *cookie = 0;
-        if (!sink)
-            return E_POINTER;
-        ComPtr<IDispatch> dispatch;
-        if (FAILED(sink->QueryInterface(DIID_INavilonixAutomationEvents, dispatch.outVoid())) &&
-            FAILED(sink->QueryInterface(IID_IDispatch, dispatch.outVoid())))
-            return CONNECT_E_CANNOTCONNECT;
-        *cookie = owner_.nextCookie_++;
-        owner_.sinks_.emplace(*cookie, std::move(dispatch));
-        owner_.log("Advise: event sink " + std::to_string(*cookie) + " connected");
-        if (owner_.host_)
-            owner_.host_->clientsChanged(owner_.sinks_.size());
-        return S_OK;
-    }
-    STDMETHOD(Unadvise)(DWORD cookie) override {
-        if (owner_.sinks_.erase(cookie) == 0)
-            return CONNECT_E_NOCONNECTION;
-        owner_.log("Unadvise: event sink " + std::to_string(cookie) + " disconnected");
-        if (owner_.host_)
-            owner_.host_->clientsChanged(owner_.sinks_.size());
-        return S_OK;
-    }
-    STDMETHOD(EnumConnections)(IEnumConnections** enumerator) override {
-        if (enumerator)
-            *enumerator = nullptr;
-        return E_NOTIMPL;
-    }
-
-private:
-    NavilonixObject& owner_;
-};
-
 ComPtr<NavilonixObject> NavilonixObject::create(Options options) {
     return ComPtr<NavilonixObject>::Attach(new NavilonixObject(std::move(options)));
 }
 
 NavilonixObject::NavilonixObject(Options options)
-    : eventPoint_(std::make_unique<EventPoint>(*this)), paths_(std::move(options.paths)), host_(options.host),
-      onlineDelay_(options.onlineDelay) {
+    : paths_(std::move(options.paths)), host_(options.host), onlineDelay_(options.onlineDelay) {
+    eventPoint_.changed = [this](bool advised, DWORD cookie, std::size_t count) {
+        log(std::string(advised ? "Advise: event sink " : "Unadvise: event sink ") + std::to_string(cookie) +
+            (advised ? " connected" : " disconnected"));
+        if (host_)
+            host_->clientsChanged(count);
+    };
     textFormat_ = textFormatFrom(CurrentFormatSettings());
     if (options.createDemoData && needsDemoData(paths_)) {
         try {
@@ -150,61 +88,10 @@ ULONG NavilonixObject::Release() {
     return left;
 }
 
-// IDispatch: the object is reached through its function table; names are offered, late-bound calls are not.
-
-HRESULT NavilonixObject::GetTypeInfoCount(UINT* count) {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT NavilonixObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info)
-        *info = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT NavilonixObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    if (!names || !ids)
-        return E_POINTER;
-    HRESULT hr = S_OK;
-    for (UINT i = 0; i < count; ++i) {
-        ids[i] = -1;
-        if (i > 0) { // arguments are not named
-            hr = DISP_E_UNKNOWNNAME;
-            continue;
-        }
-        const std::string name = Utf16ToUtf8(names[i] ? std::u16string_view(names[i]) : std::u16string_view());
-        const MemberInfo* member = nullptr;
-        for (const MemberInfo& m : kNavilonixMembers)
-            if (m.property.size() == name.size() &&
-                std::equal(name.begin(), name.end(), m.property.begin(), [](char a, char b) {
-                    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-                })) {
-                member = &m;
-                break;
-            }
-        if (member)
-            ids[i] = member->slot;
-        else
-            hr = DISP_E_UNKNOWNNAME;
-    }
-    return hr;
-}
-
-HRESULT NavilonixObject::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) {
-    if (result)
-        VariantInit(result);
-    return E_NOTIMPL;
-}
-
 // IConnectionPointContainer
 
 HRESULT NavilonixObject::EnumConnectionPoints(IEnumConnectionPoints** enumerator) {
-    if (enumerator)
-        *enumerator = nullptr;
-    return E_NOTIMPL;
+    return ole::MakeConnectionPointEnumerator({&eventPoint_}, enumerator);
 }
 
 HRESULT NavilonixObject::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
@@ -214,7 +101,7 @@ HRESULT NavilonixObject::FindConnectionPoint(REFIID riid, IConnectionPoint** poi
         *point = nullptr;
         return CONNECT_E_NOCONNECTION;
     }
-    *point = eventPoint_.get();
+    *point = &eventPoint_;
     AddRef();
     return S_OK;
 }
@@ -224,26 +111,20 @@ void NavilonixObject::raiseEvent(DISPID id) {
     for (const NavilonixEventInfo& e : kNavilonixEvents)
         if (e.dispId == id)
             name = e.name;
-    log(std::string("event ") + name + " (" + std::to_string(id) + ") to " + std::to_string(sinks_.size()) +
+    log(std::string("event ") + name + " (" + std::to_string(id) + ") to " + std::to_string(eventPoint_.Count()) +
         " client(s)");
-    // A sink may unadvise, or the object may be released, during a call: work on a copy and hold a reference.
+    // A handler may release the object: hold a reference while the sinks are called.
     const ComPtr<INavilonixAutomation> self(this);
-    const auto sinks = sinks_;
     bool dropped = false;
-    for (const auto& [cookie, sink] : sinks) {
-        DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
-        const ComPtr<IDispatch> hold = sink;
-        const HRESULT hr = hold->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &noArgs, nullptr, nullptr, nullptr);
-        if (hr == RPC_S_SERVER_UNAVAILABLE_HR || hr == RPC_E_DISCONNECTED) {
-            // The client has left without unadvising: forget it.
-            if (sinks_.erase(cookie) > 0) {
-                log("event sink " + std::to_string(cookie) + " is gone; forgotten");
-                dropped = true;
-            }
+    eventPoint_.Fire(id, nullptr, [&](DWORD cookie, HRESULT hr) {
+        // A client that has left without unadvising is forgotten.
+        if ((hr == RPC_S_SERVER_UNAVAILABLE_HR || hr == RPC_E_DISCONNECTED) && eventPoint_.Drop(cookie)) {
+            log("event sink " + std::to_string(cookie) + " is gone; forgotten");
+            dropped = true;
         }
-    }
+    });
     if (dropped && host_)
-        host_->clientsChanged(sinks_.size());
+        host_->clientsChanged(eventPoint_.Count());
 }
 
 // The work directory

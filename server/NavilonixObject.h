@@ -4,6 +4,8 @@
 
 #include "automation/Navilonix_tlb.h"
 #include "platform/ole/ComPtr.h"
+#include "platform/ole/Connections.h"
+#include "platform/ole/Dispatch.h"
 #include "platform/ole/Stub.h"
 #include "server/core/CheckPointFile.h"
 #include "server/core/FieldComputer.h"
@@ -53,7 +55,8 @@ struct ReceiverFix {
     double altitude = NoAltitude;
 };
 
-class NavilonixObject final : public INavilonixAutomation, public IConnectionPointContainer {
+class NavilonixObject final : public ole::TypedDispatch<INavilonixAutomation, &NavilonixTypeDescription>,
+                              public IConnectionPointContainer {
 public:
     // The longest Sleep: a longer one ends after this.
     static constexpr LONG MaxSleepMilliseconds = 10000;
@@ -72,13 +75,7 @@ public:
     STDMETHOD(QueryInterface)(REFIID riid, void** object) override;
     STDMETHOD_(ULONG, AddRef)() override;
     STDMETHOD_(ULONG, Release)() override;
-    // IDispatch
-    STDMETHOD(GetTypeInfoCount)(UINT* count) override;
-    STDMETHOD(GetTypeInfo)(UINT index, LCID lcid, ITypeInfo** info) override;
-    STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    STDMETHOD(Invoke)
-    (DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-     UINT* argError) override;
+    // IDispatch comes from the type description of the member table.
     // IConnectionPointContainer
     STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints** enumerator) override;
     STDMETHOD(FindConnectionPoint)(REFIID riid, IConnectionPoint** point) override;
@@ -109,7 +106,7 @@ public:
     void detachHost();
 
     std::size_t sinkCount() const {
-        return sinks_.size();
+        return eventPoint_.Count();
     }
     const std::vector<Group>& groups() const {
         return groups_;
@@ -124,7 +121,6 @@ public:
     }
 
 private:
-    class EventPoint;
     struct Computation;
     struct PendingOnline {
         long device;
@@ -161,9 +157,7 @@ private:
     std::string text(UnixTime time) const;
 
     std::atomic<ULONG> references_{1};
-    std::unique_ptr<EventPoint> eventPoint_;
-    std::map<DWORD, ComPtr<IDispatch>> sinks_;
-    DWORD nextCookie_ = 1;
+    ole::LocalConnectionPoint eventPoint_{*this, DIID_INavilonixAutomationEvents};
 
     WorkPaths paths_;
     ServerHost* host_;

@@ -156,7 +156,7 @@ void NavilonixObject::resetTripCursors() {
 
 void NavilonixObject::detachHost() {
     host_ = nullptr;
-    sinks_.clear();
+    eventPoint_.DropAll();
 }
 
 void NavilonixObject::shutdown() {

@@ -33,6 +33,7 @@ enum : VARTYPE {
     VT_UI8 = 21,
     VT_INT = 22,
     VT_UINT = 23,
+    VT_ARRAY = 0x2000,
     VT_BYREF = 0x4000,
 };
 
@@ -70,6 +71,13 @@ void VariantInit(VARIANT* v);
 HRESULT VariantClear(VARIANT* v);
 // Deep copy: strings are duplicated, interfaces AddRef'ed; the destination is cleared first.
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
+
+// Converts `src` to the type `vt` (VT_I4, VT_R8, VT_BSTR, VT_BOOL, VT_I2, VT_I8 or VT_VARIANT for a plain copy)
+// into `dest`, which is cleared first; `dest` may be `src`. Texts are read as numbers in the invariant form
+// ("12", "-3.5", "1e3"); numbers become texts in their shortest exact form; doubles become integers rounded half
+// to even. A value that does not fit gives DISP_E_OVERFLOW, one that cannot be converted DISP_E_TYPEMISMATCH;
+// `dest` is then left unchanged. `flags` is accepted for the usual signature and not used.
+HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, WORD flags, VARTYPE vt);
 
 struct DISPPARAMS {
     VARIANTARG* rgvarg; // the last argument first

@@ -86,6 +86,14 @@ std::string FakeValueText(const FakeValue& value) {
     return "\"" + std::get<std::string>(value) + "\"";
 }
 
+FakeAutomation::FakeAutomation() {
+    // Every Advise and Unadvise is recorded; an Unadvise can be made to fail.
+    m_point.gate = [this](bool advising, DWORD) {
+        m_calls.emplace_back(advising ? "Advise" : "Unadvise");
+        return !advising && m_unadviseFails ? CONNECT_E_NOCONNECTION : S_OK;
+    };
+}
+
 ComPtr<FakeAutomation> FakeAutomation::Create() {
     return ComPtr<FakeAutomation>::Attach(new FakeAutomation());
 }
@@ -318,11 +326,7 @@ void FakeAutomation::RaiseEvent(DISPID dispId, std::vector<FakeValue> arguments)
     for (Variant& v : args)
         block.push_back(*v.get()); // shallow: the Variants keep ownership
     DISPPARAMS params{block.empty() ? nullptr : block.data(), nullptr, static_cast<UINT>(block.size()), 0};
-    const auto sinks = m_sinks; // a handler may unadvise
-    for (const auto& entry : sinks) {
-        ComPtr<IDispatch> sink = entry.second;
-        sink->Invoke(dispId, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
-    }
+    m_point.Fire(dispId, &params);
 }
 
 void FakeAutomation::RegisterAsActive() {
@@ -361,27 +365,8 @@ ULONG FakeAutomation::Release() {
     return count;
 }
 
-HRESULT FakeAutomation::GetTypeInfoCount(UINT* pctinfo) {
-    if (pctinfo)
-        *pctinfo = 0;
-    return S_OK;
-}
-HRESULT FakeAutomation::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo)
-        *ppTInfo = nullptr;
-    return E_NOTIMPL;
-}
-HRESULT FakeAutomation::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return E_NOTIMPL;
-}
-HRESULT FakeAutomation::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-    return E_NOTIMPL;
-}
-
 HRESULT FakeAutomation::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-    if (ppEnum)
-        *ppEnum = nullptr;
-    return E_NOTIMPL;
+    return ole::MakeConnectionPointEnumerator({&m_point}, ppEnum);
 }
 
 HRESULT FakeAutomation::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
@@ -390,53 +375,8 @@ HRESULT FakeAutomation::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP
     *ppCP = nullptr;
     if (!m_offersEvents || riid != DIID_INavilonixAutomationEvents)
         return CONNECT_E_NOCONNECTION;
-    *ppCP = static_cast<IConnectionPoint*>(this);
+    *ppCP = &m_point;
     AddRef();
     return S_OK;
 }
 
-HRESULT FakeAutomation::GetConnectionInterface(IID* pIID) {
-    if (!pIID)
-        return E_POINTER;
-    *pIID = DIID_INavilonixAutomationEvents;
-    return S_OK;
-}
-
-HRESULT FakeAutomation::GetConnectionPointContainer(IConnectionPointContainer** ppCPC) {
-    if (!ppCPC)
-        return E_POINTER;
-    *ppCPC = static_cast<IConnectionPointContainer*>(this);
-    AddRef();
-    return S_OK;
-}
-
-HRESULT FakeAutomation::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
-    if (!pUnkSink || !pdwCookie)
-        return E_POINTER;
-    m_calls.emplace_back("Advise");
-    auto sink = ComPtr<IDispatch>::QueryFrom(pUnkSink);
-    if (!sink)
-        return CONNECT_E_CANNOTCONNECT;
-    *pdwCookie = m_nextCookie++;
-    m_sinks.emplace_back(*pdwCookie, sink);
-    return S_OK;
-}
-
-HRESULT FakeAutomation::Unadvise(DWORD dwCookie) {
-    m_calls.emplace_back("Unadvise");
-    if (m_unadviseFails)
-        return CONNECT_E_NOCONNECTION;
-    for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
-        if (it->first == dwCookie) {
-            m_sinks.erase(it);
-            return S_OK;
-        }
-    }
-    return CONNECT_E_NOCONNECTION;
-}
-
-HRESULT FakeAutomation::EnumConnections(IEnumConnections** ppEnum) {
-    if (ppEnum)
-        *ppEnum = nullptr;
-    return E_NOTIMPL;
-}

@@ -4,6 +4,8 @@
 
 #include "automation/Navilonix_tlb.h"
 #include "platform/ole/ComPtr.h"
+#include "platform/ole/Connections.h"
+#include "platform/ole/Dispatch.h"
 
 #include <functional>
 #include <map>
@@ -21,7 +23,8 @@ struct FakeGroup {
     std::vector<FakeRecord> cars; // CarDevice, CarModel, ... (any property beginning with "Car")
 };
 
-class FakeAutomation final : public INavilonixAutomation, public IConnectionPointContainer, public IConnectionPoint {
+class FakeAutomation final : public ole::TypedDispatch<INavilonixAutomation, &NavilonixTypeDescription>,
+                             public IConnectionPointContainer {
 public:
     static ComPtr<FakeAutomation> Create();
 
@@ -56,7 +59,7 @@ public:
     // Without a connection point the object refuses IConnectionPointContainer.
     void SetOffersEvents(bool offers) { m_offersEvents = offers; }
     bool SetUnadviseFails(bool fails) { return std::exchange(m_unadviseFails, fails); }
-    std::size_t SinkCount() const { return m_sinks.size(); }
+    std::size_t SinkCount() const { return m_point.Count(); }
     ULONG RefCount() const { return m_refCount; }
 
     // Registers this object as the running object of CLSID_NavilonixAutomation; Revoke undoes it.
@@ -67,20 +70,11 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    // --- IDispatch ---
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+    // IDispatch comes from the member table's type description; Invoke reaches the members below.
     // --- IConnectionPointContainer ---
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
     HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
-    // --- IConnectionPoint ---
-    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* pIID) override;
-    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** ppCPC) override;
-    HRESULT STDMETHODCALLTYPE Advise(IUnknown* pUnkSink, DWORD* pdwCookie) override;
-    HRESULT STDMETHODCALLTYPE Unadvise(DWORD dwCookie) override;
-    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** ppEnum) override;
+    ole::LocalConnectionPoint& EventPoint() { return m_point; }
 
     // --- INavilonixAutomation, expanded from the member table ---
 #define NVX_FAKE_READ(slot, name, type)                                                                                \
@@ -101,7 +95,7 @@ public:
 #undef NVX_FAKE_METHOD
 
 private:
-    FakeAutomation() = default;
+    FakeAutomation();
     ~FakeAutomation() = default;
 
     template <class... A> static std::vector<FakeValue> ToFake(A... args) {
@@ -141,8 +135,7 @@ private:
     LONG m_groupIndex = 0;
     LONG m_carIndex = 0;
     std::vector<FakeList> m_lists;
-    std::vector<std::pair<DWORD, ComPtr<IDispatch>>> m_sinks;
-    DWORD m_nextCookie = 1;
+    ole::LocalConnectionPoint m_point{*this, DIID_INavilonixAutomationEvents};
     DWORD m_activeCookie = 0;
     bool m_offersEvents = true;
     bool m_unadviseFails = false;
