@@ -65,4 +65,51 @@ TEST(Variant, DetachHandsOverOwnership) {
     VariantClear(&raw);
 }
 
+TEST(Variant, ChangeTypeConvertsNumbersAndTextsAndRefusesWhatDoesNotFit) {
+    struct Case {
+        Variant from;
+        VARTYPE to;
+        HRESULT result;
+        std::string text; // the converted value as a text, when it converts
+    };
+    const Case cases[] = {
+        {Variant(std::string_view(" 42 ")), VT_I4, S_OK, "42"},
+        {Variant(std::string_view("-3.5")), VT_R8, S_OK, "-3.5"},
+        {Variant(2.5), VT_I4, S_OK, "2"}, // half to even
+        {Variant(3.5), VT_I4, S_OK, "4"},
+        {Variant(std::string_view("1e3")), VT_I4, S_OK, "1000"},
+        {Variant(LONG{7}), VT_BSTR, S_OK, "7"},
+        {Variant(0.1), VT_BSTR, S_OK, "0.1"},
+        {Variant(3e10), VT_I4, DISP_E_OVERFLOW, ""},
+        {Variant(std::string_view("9999999999")), VT_I4, DISP_E_OVERFLOW, ""},
+        {Variant(std::string_view("seven")), VT_I4, DISP_E_TYPEMISMATCH, ""},
+        {Variant(std::string_view("")), VT_R8, DISP_E_TYPEMISMATCH, ""},
+        {Variant(std::string_view("1,5")), VT_R8, DISP_E_TYPEMISMATCH, ""},
+    };
+    for (const Case& c : cases) {
+        Variant to(LONG{-1});
+        EXPECT_EQ(VariantChangeType(to.get(), c.from.get(), 0, c.to), c.result) << c.text;
+        if (FAILED(c.result)) {
+            EXPECT_EQ(to.get()->vt, VT_I4); // left as it was
+            continue;
+        }
+        ASSERT_EQ(to.get()->vt, c.to);
+        ASSERT_EQ(VariantChangeType(to.get(), to.get(), 0, VT_BSTR), S_OK);
+        EXPECT_EQ(BstrToUtf8(to.get()->bstrVal), c.text);
+    }
+    // A by-reference value converts as the value it points to; null converts to nothing.
+    LONG held = 12;
+    VARIANT ref;
+    VariantInit(&ref);
+    ref.vt = VT_I4 | VT_BYREF;
+    ref.byref = &held;
+    Variant out;
+    ASSERT_EQ(VariantChangeType(out.get(), &ref, 0, VT_R8), S_OK);
+    EXPECT_EQ(out.get()->dblVal, 12.0);
+    VARIANT null;
+    VariantInit(&null);
+    null.vt = VT_NULL;
+    EXPECT_EQ(VariantChangeType(out.get(), &null, 0, VT_I4), DISP_E_TYPEMISMATCH);
+}
+
 } // namespace

@@ -306,6 +306,79 @@ TEST_F(ServerBus, WaitingCallsAreAnsweredLaterWhileTheServerGoesOnServing) {
     EXPECT_EQ(automation_->WaitForComputing(BStr("cargo.grp").get(), 30010, BStr("01.05.2009").get(),
                                             BStr("not a date").get(), BStr("GSM").get(), 1),
               E_FAIL);
+
+// A client that knows nothing of the interface but names: GetIDsOfNames and Invoke only, as a scripting language
+// binds.
+class LateBoundClient {
+public:
+    explicit LateBoundClient(IUnknown* object) : dispatch_(ComPtr<IDispatch>::QueryFrom(object)) {}
+    bool valid() const { return static_cast<bool>(dispatch_); }
+
+    HRESULT call(const std::string& name, WORD flags, std::vector<Variant> args, Variant* result = nullptr) {
+        const std::u16string wide = Utf8ToUtf16(name);
+        LPOLESTR names[] = {const_cast<LPOLESTR>(wide.c_str())};
+        DISPID id = DISPID_UNKNOWN;
+        if (const HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, 0, &id); FAILED(hr))
+            return hr;
+        std::vector<VARIANT> block;
+        for (auto it = args.rbegin(); it != args.rend(); ++it)
+            block.push_back(*it->get());
+        DISPID put = DISPID_PROPERTYPUT;
+        const bool isPut = flags == DISPATCH_PROPERTYPUT;
+        DISPPARAMS params{block.empty() ? nullptr : block.data(), isPut ? &put : nullptr,
+                          static_cast<UINT>(block.size()), isPut ? 1u : 0u};
+        return dispatch_->Invoke(id, IID_NULL, 0, flags, &params, result ? result->get() : nullptr, nullptr, nullptr);
+    }
+    Variant get(const std::string& name) {
+        Variant v;
+        EXPECT_EQ(call(name, DISPATCH_PROPERTYGET, {}, &v), S_OK) << name;
+        return v;
+    }
+    LONG number(const std::string& name) {
+        Variant v = get(name);
+        EXPECT_EQ(VariantChangeType(v.get(), v.get(), 0, VT_I4), S_OK);
+        return v.get()->lVal;
+    }
+    std::string text(const std::string& name) {
+        Variant v = get(name);
+        EXPECT_EQ(VariantChangeType(v.get(), v.get(), 0, VT_BSTR), S_OK);
+        return BstrToUtf8(v.get()->bstrVal);
+    }
+
+private:
+    ComPtr<IDispatch> dispatch_;
+};
+
+TEST_F(ServerBus, ALateBoundClientComputesTripsAndReadsThemByName) {
+    startByHand();
+    LateBoundClient client(automation_.get());
+    ASSERT_TRUE(client.valid());
+    ASSERT_EQ(client.call("ComputingTimeout", DISPATCH_PROPERTYPUT, {Variant(std::string_view("15"))}), S_OK);
+    ASSERT_EQ(client.call("startcomputing", DISPATCH_METHOD,
+                          {Variant(std::string_view("taxi.grp")), Variant(std::string_view("21305")),
+                           Variant(std::string_view("01.07.2009 00:00:00")),
+                           Variant(std::string_view("08.07.2009 00:00:00")), Variant(std::string_view("GSM")),
+                           Variant(LONG{1})}),
+              S_OK);
+    ASSERT_TRUE(runLoopUntil([&] { return client.number("ComputingBusy") == 0; }));
+    EXPECT_EQ(client.number("ComputingCheck"), 1);
+    const LONG trips = client.number("TripsNum");
+    ASSERT_GT(trips, 5);
+    double total = 0;
+    for (LONG i = 1; i <= trips; ++i) {
+        ASSERT_EQ(client.call("TripIndex", DISPATCH_PROPERTYPUT, {Variant(i)}), S_OK);
+        EXPECT_EQ(client.number("TripIndex"), i);
+        EXPECT_FALSE(client.text("TripStartRealTime").empty());
+        Variant distance = client.get("TripDistance");
+        ASSERT_EQ(distance.get()->vt, VT_R8);
+        total += distance.get()->dblVal;
+    }
+    EXPECT_GT(total, 1000.0);
+    // The failures a script sees: an unknown name, a wrong count, a member's own failure as an exception.
+    EXPECT_EQ(client.call("NoSuchMember", DISPATCH_METHOD, {}), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(client.call("GoToCarLastTrack", DISPATCH_METHOD, {Variant(LONG{1})}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(client.call("SetGroupIndexByFileName", DISPATCH_METHOD, {Variant(std::string_view("none.grp"))}),
+              DISP_E_EXCEPTION);
 }
 
 TEST_F(ServerBus, FieldWorkWaitedForOverTheBusEndsWithItsTableInAFreshWorkDirectory) {
