@@ -103,7 +103,8 @@ static_assert(ArgumentsNameParameters("()", "()"));
 #define NVX_CHECK_READ(slot, name, type)
 #define NVX_CHECK_WRITE(slot, name, type)
 #define NVX_CHECK_METHOD(slot, name, params, args)                                                                     \
-    static_assert(ArgumentsNameParameters(#params, #args), "the arguments of " #name " must name its parameters in order");
+    static_assert(ArgumentsNameParameters(#params, #args),                                                             \
+                  "the arguments of " #name " must name its parameters in order");
 NAVILONIX_MEMBERS(NVX_CHECK_READ, NVX_CHECK_WRITE, NVX_CHECK_METHOD)
 #undef NVX_CHECK_READ
 #undef NVX_CHECK_WRITE

@@ -160,8 +160,8 @@ void LocalConnectionPoint::Fire(DISPID id, DISPPARAMS* params,
     const auto sinks = m_sinks;
     for (const auto& [cookie, sink] : sinks) {
         const ComPtr<IDispatch> hold = sink;
-        const HRESULT hr = hold->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, params ? params : &none, nullptr, nullptr,
-                                        nullptr);
+        const HRESULT hr =
+            hold->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, params ? params : &none, nullptr, nullptr, nullptr);
         if (answered)
             answered(cookie, hr);
     }

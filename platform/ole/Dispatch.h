@@ -82,7 +82,7 @@ struct DispFunction {
     std::string name;
     VARTYPE result; // the value of a get; VT_EMPTY otherwise
     std::vector<DispParam> params;
-    int slot;     // the function-table slot; -1 for members outside a function table
+    int slot;      // the function-table slot; -1 for members outside a function table
     DispCall call; // null for the events of an outgoing interface
 };
 
@@ -147,16 +147,12 @@ HRESULT CallWith(HRESULT (STDMETHODCALLTYPE I::*slot)(A...), I* target, VARIANT*
     return (target->*slot)(DispType<A>::From(args[N])...);
 }
 
-template <class... A> struct OnlyArgument {
-    using type = void;
-};
-template <class A> struct OnlyArgument<A> {
-    using type = A;
-};
+template <class... A> struct OnlyArgument { using type = void; };
+template <class A> struct OnlyArgument<A> { using type = A; };
 // A member whose only argument is a pointer (other than a BSTR, which is one itself) is a property read.
 template <class... A>
-inline constexpr bool kIsGet = std::is_pointer_v<typename OnlyArgument<A...>::type> &&
-                               !std::is_same_v<typename OnlyArgument<A...>::type, BSTR>;
+inline constexpr bool kIsGet =
+    std::is_pointer_v<typename OnlyArgument<A...>::type> && !std::is_same_v<typename OnlyArgument<A...>::type, BSTR>;
 
 template <class I, class... A>
 HRESULT CallSlotWith(HRESULT (STDMETHODCALLTYPE I::*slot)(A...), IUnknown* object, VARIANT* args, VARIANT* result) {

@@ -271,8 +271,8 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, WORD, VARTYPE vt) {
     } else if (vt == VT_BSTR && plain.vt == VT_EMPTY) {
         out.vt = VT_BSTR;
         out.bstrVal = SysAllocStringUtf8("");
-    } else if (vt == VT_BOOL && plain.vt == VT_BSTR && (BstrToUtf8(plain.bstrVal) == "True" ||
-                                                        BstrToUtf8(plain.bstrVal) == "False")) {
+    } else if (vt == VT_BOOL && plain.vt == VT_BSTR &&
+               (BstrToUtf8(plain.bstrVal) == "True" || BstrToUtf8(plain.bstrVal) == "False")) {
         out.vt = VT_BOOL;
         out.boolVal = BstrToUtf8(plain.bstrVal) == "True" ? VARIANT_TRUE : VARIANT_FALSE;
     } else {

@@ -338,10 +338,15 @@ TEST_F(WrapperTest, TheSinkAnswersOnlyItsOwnInterfaces) {
     static_cast<IUnknown*>(p)->Release();
     EXPECT_EQ(sink->QueryInterface(IID_INavilonixAutomation, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
+    // Its names and type information are those of the events interface.
     UINT count = 7;
     EXPECT_EQ(sink->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(sink->GetIDsOfNames(IID_NULL, nullptr, 0, 0, nullptr), E_NOTIMPL);
+    EXPECT_EQ(count, 1u);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(u"onendcomputing")};
+    DISPID id = 0;
+    EXPECT_EQ(sink->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, DISPID_OnEndComputing);
+    EXPECT_EQ(sink->GetIDsOfNames(IID_NULL, nullptr, 0, 0, nullptr), E_POINTER);
 }
 
 TEST_F(WrapperTest, SinkReferencesArePassedOnToTheWrappersCount) {

@@ -26,8 +26,8 @@ protected:
         DISPID put = DISPID_PROPERTYPUT;
         DISPPARAMS params{block.empty() ? nullptr : block.data(), flags == DISPATCH_PROPERTYPUT ? &put : nullptr,
                           static_cast<UINT>(block.size()), flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
-        return dispatch()->Invoke(id(name), IID_NULL, 0, flags, &params, result ? result->get() : nullptr,
-                                  exception, argErr);
+        return dispatch()->Invoke(id(name), IID_NULL, 0, flags, &params, result ? result->get() : nullptr, exception,
+                                  argErr);
     }
 };
 
@@ -83,8 +83,8 @@ TEST_F(LateBinding, FailuresAreTheStandardOnesWithTheArgumentPosition) {
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
     argErr = 99;
-    EXPECT_EQ(invoke(u"SetCurrentCoords", DISPATCH_METHOD, {Variant(std::string_view("north")), Variant(37.0)},
-                     nullptr, &argErr),
+    EXPECT_EQ(invoke(u"SetCurrentCoords", DISPATCH_METHOD, {Variant(std::string_view("north")), Variant(37.0)}, nullptr,
+                     &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 1u);
     argErr = 99;

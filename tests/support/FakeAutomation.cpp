@@ -379,4 +379,3 @@ HRESULT FakeAutomation::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP
     AddRef();
     return S_OK;
 }
-

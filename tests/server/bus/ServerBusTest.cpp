@@ -354,12 +354,12 @@ TEST_F(ServerBus, ALateBoundClientComputesTripsAndReadsThemByName) {
     LateBoundClient client(automation_.get());
     ASSERT_TRUE(client.valid());
     ASSERT_EQ(client.call("ComputingTimeout", DISPATCH_PROPERTYPUT, {Variant(std::string_view("15"))}), S_OK);
-    ASSERT_EQ(client.call("startcomputing", DISPATCH_METHOD,
-                          {Variant(std::string_view("taxi.grp")), Variant(std::string_view("21305")),
-                           Variant(std::string_view("01.07.2009 00:00:00")),
-                           Variant(std::string_view("08.07.2009 00:00:00")), Variant(std::string_view("GSM")),
-                           Variant(LONG{1})}),
-              S_OK);
+    ASSERT_EQ(
+        client.call("startcomputing", DISPATCH_METHOD,
+                    {Variant(std::string_view("taxi.grp")), Variant(std::string_view("21305")),
+                     Variant(std::string_view("01.07.2009 00:00:00")), Variant(std::string_view("08.07.2009 00:00:00")),
+                     Variant(std::string_view("GSM")), Variant(LONG{1})}),
+        S_OK);
     ASSERT_TRUE(runLoopUntil([&] { return client.number("ComputingBusy") == 0; }));
     EXPECT_EQ(client.number("ComputingCheck"), 1);
     const LONG trips = client.number("TripsNum");
