@@ -306,6 +306,7 @@ TEST_F(ServerBus, WaitingCallsAreAnsweredLaterWhileTheServerGoesOnServing) {
     EXPECT_EQ(automation_->WaitForComputing(BStr("cargo.grp").get(), 30010, BStr("01.05.2009").get(),
                                             BStr("not a date").get(), BStr("GSM").get(), 1),
               E_FAIL);
+}
 
 // A client that knows nothing of the interface but names: GetIDsOfNames and Invoke only, as a scripting language
 // binds.
