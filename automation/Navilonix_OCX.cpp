@@ -517,17 +517,8 @@ ComPtr<IUnknown> TNavilonixAutomation::GetDunk() {
 INavilonixAutomation* TNavilonixAutomation::GetDefaultInterface() {
     if (!m_defaultIntf)
         Connect();
-    if (!m_defaultIntf) {
-        // Connecting ended without the interface (the interface check was answered No or Cancel).
-        LPOLESTR clsidText = nullptr;
-        std::string clsid;
-        if (SUCCEEDED(StringFromCLSID(m_serverData->ClassID, &clsidText))) {
-            clsid = Utf16ToUtf8(clsidText);
-            CoTaskMemFree(clsidText);
-        }
-        throw EOleSysError(Format("%s, ClassID: %s", TrimmedSystemText(E_NOINTERFACE).c_str(), clsid.c_str()),
-                           E_NOINTERFACE);
-    }
+    if (!m_defaultIntf) // connecting ended without the interface (the interface check was answered No or Cancel)
+        RaiseConnectError(E_NOINTERFACE, m_serverData->ClassID);
     return m_defaultIntf.get();
 }
 

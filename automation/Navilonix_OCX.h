@@ -4,6 +4,7 @@
 #pragma once
 
 #include "automation/Component.h"
+#include "automation/MessageAnswers.h"
 #include "automation/Navilonix_tlb.h"
 #include "platform/ole/ComPtr.h"
 #include "platform/ole/Dispatch.h"
@@ -11,11 +12,6 @@
 #include <deque>
 #include <string>
 #include <vector>
-
-// Answers of the failure prompt.
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;
-constexpr int IDCANCEL = 2;
 
 // The failure prompt (caption, text) -> IDYES, IDNO or IDCANCEL. The application installs a message box; tests
 // install an answering function. Without one, the prompt writes to stderr and answers No.

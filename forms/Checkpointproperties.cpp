@@ -65,21 +65,6 @@ private:
     int m_at = 0;
 };
 
-QLabel* MakeLabel(const char* name, const QString& caption, QWidget* parent, int left, int top, int width) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(left, top, width, 21);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
-}
-
-QLineEdit* MakeEdit(const char* name, QWidget* parent, int left, int top) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setGeometry(left, top, 124, 21);
-    return edit;
-}
-
 } // namespace
 
 double CoordinateTextToDegrees(const QString& text, double limit) {
@@ -124,8 +109,7 @@ LONG RadiusTextToRadius(const QString& text) {
 }
 
 TMaskEdit* MakeCoordinateEdit(const char* name, QWidget* parent, int left, int top) {
-    auto* edit = new TMaskEdit(QString::fromUtf8(CoordinateEditMask), parent);
-    edit->setObjectName(QString::fromLatin1(name));
+    auto* edit = Named<TMaskEdit>(name, QString::fromUtf8(CoordinateEditMask), parent);
     edit->setGeometry(left, top, 124, 21);
     return edit;
 }
@@ -135,28 +119,25 @@ TCheckPointPropertiesForm::TCheckPointPropertiesForm(QWidget* parent) : QDialog(
     setFont(ConsoleFont());
     setFixedSize(394, 128);
 
-    Panel = new QFrame(this);
-    Panel->setObjectName(QStringLiteral("Panel"));
+    Panel = Named<QFrame>("Panel", this);
     Panel->setGeometry(0, 0, 394, 88);
-    NameLabel = MakeLabel("NameLabel", QStringLiteral("Название:"), Panel, 8, 8, 60);
-    NameEdit = MakeEdit("NameEdit", Panel, 68, 8);
-    AddressLabel = MakeLabel("AddressLabel", QStringLiteral("Адрес:"), Panel, 8, 32, 60);
-    AddressEdit = MakeEdit("AddressEdit", Panel, 68, 32);
-    IDLabel = MakeLabel("IDLabel", QStringLiteral("ID:"), Panel, 8, 56, 60);
-    IDEdit = MakeEdit("IDEdit", Panel, 68, 56);
-    LatLabel = MakeLabel("LatLabel", QStringLiteral("Широта:"), Panel, 208, 8, 52);
+    NameLabel = MakeLabel("NameLabel", QStringLiteral("Название:"), Panel, {8, 8, 60, 21});
+    NameEdit = MakeEdit("NameEdit", Panel, {68, 8, 124, 21});
+    AddressLabel = MakeLabel("AddressLabel", QStringLiteral("Адрес:"), Panel, {8, 32, 60, 21});
+    AddressEdit = MakeEdit("AddressEdit", Panel, {68, 32, 124, 21});
+    IDLabel = MakeLabel("IDLabel", QStringLiteral("ID:"), Panel, {8, 56, 60, 21});
+    IDEdit = MakeEdit("IDEdit", Panel, {68, 56, 124, 21});
+    LatLabel = MakeLabel("LatLabel", QStringLiteral("Широта:"), Panel, {208, 8, 52, 21});
     LatMaskEdit = MakeCoordinateEdit("LatMaskEdit", Panel, 260, 8);
-    LngLabel = MakeLabel("LngLabel", QStringLiteral("Долгота:"), Panel, 208, 32, 52);
+    LngLabel = MakeLabel("LngLabel", QStringLiteral("Долгота:"), Panel, {208, 32, 52, 21});
     LngMaskEdit = MakeCoordinateEdit("LngMaskEdit", Panel, 260, 32);
-    RadiusLabel = MakeLabel("RadiusLabel", QStringLiteral("Радиус:"), Panel, 208, 56, 52);
-    RadiusEdit = MakeEdit("RadiusEdit", Panel, 260, 56);
+    RadiusLabel = MakeLabel("RadiusLabel", QStringLiteral("Радиус:"), Panel, {208, 56, 52, 21});
+    RadiusEdit = MakeEdit("RadiusEdit", Panel, {260, 56, 124, 21});
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton = Named<QPushButton>("OKButton", QStringLiteral("OK"), this);
     OKButton->setGeometry(176, 96, 100, 25);
     OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Отмена"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    CancelButton = Named<QPushButton>("CancelButton", QStringLiteral("Отмена"), this);
     CancelButton->setGeometry(284, 96, 100, 25);
 
     setTabOrder(NameEdit, AddressEdit);

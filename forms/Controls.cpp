@@ -253,6 +253,27 @@ void KeepSelectionVisible(QWidget* view) {
     view->setPalette(palette);
 }
 
+TBulkUpdate::TBulkUpdate(QWidget* view) : m_view(view) {
+    m_view->setUpdatesEnabled(false);
+}
+
+TBulkUpdate::~TBulkUpdate() {
+    m_view->setUpdatesEnabled(true);
+}
+
+QLabel* MakeLabel(const char* name, const QString& caption, QWidget* parent, const QRect& geometry) {
+    auto* label = Named<QLabel>(name, caption, parent);
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+QLineEdit* MakeEdit(const char* name, QWidget* parent, const QRect& geometry) {
+    auto* edit = Named<QLineEdit>(name, parent);
+    edit->setGeometry(geometry);
+    return edit;
+}
+
 QRect FitIntoArea(const QRect& frame, const QRect& area) {
     if (area.isEmpty() || area.contains(frame))
         return frame;

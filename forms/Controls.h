@@ -1,5 +1,5 @@
-// Small controls the console windows share: the combo box with a drop-down event, the status-bar hints and the
-// file dialog settings object.
+// Small controls the console windows share: the makers of named controls, the combo box with a drop-down event,
+// the status-bar hints, the list views' set-up and the file dialog settings object.
 #pragma once
 
 #include <QComboBox>
@@ -9,12 +9,25 @@
 #include <QString>
 #include <QVariant>
 
+#include <utility>
 #include <vector>
 
+class QLabel;
+class QLineEdit;
 class QRect;
 class QStatusBar;
 class QTreeWidget;
 class QWidget;
+
+// Creates a control with these constructor arguments and gives it its name.
+template <class T, class... A> T* Named(const char* name, A&&... args) {
+    T* control = new T(std::forward<A>(args)...);
+    control->setObjectName(QString::fromLatin1(name));
+    return control;
+}
+// A caption left-aligned and centred vertically in its rectangle.
+QLabel* MakeLabel(const char* name, const QString& caption, QWidget* parent, const QRect& geometry);
+QLineEdit* MakeEdit(const char* name, QWidget* parent, const QRect& geometry);
 
 // A combo box that announces its drop-down before the list opens (so the list can be filled then), keeps its
 // edit text when its items are cleared or refilled, limits what the user types (texts set by the program are
@@ -103,6 +116,18 @@ struct TListColumn {
 void SetupListView(QTreeWidget* view, const std::vector<TListColumn>& columns);
 // Keeps a view's selection drawn in the active colours when the view loses focus.
 void KeepSelectionVisible(QWidget* view);
+
+// Suspends a view's redrawing until the scope ends, also when an error ends a fill part-way.
+class TBulkUpdate {
+public:
+    explicit TBulkUpdate(QWidget* view);
+    TBulkUpdate(const TBulkUpdate&) = delete;
+    TBulkUpdate& operator=(const TBulkUpdate&) = delete;
+    ~TBulkUpdate();
+
+private:
+    QWidget* m_view;
+};
 
 enum class TFileDialogKind { Open, Save };
 

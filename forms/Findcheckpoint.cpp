@@ -5,7 +5,7 @@
 #include "forms/Controls.h"
 #include "forms/Main.h"
 #include "forms/MaskEdit.h"
-#include "platform/ole/Bstr.h"
+#include "forms/ServerText.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -16,34 +16,9 @@ TFindCheckPointForm* FindCheckPointForm = nullptr;
 
 namespace {
 
-template <class T, class... A> T* Named(const char* name, A&&... args) {
-    T* control = new T(std::forward<A>(args)...);
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
-
-QLabel* MakeLabel(const char* name, const QString& caption, QWidget* parent, int left, int top, int width) {
-    auto* label = Named<QLabel>(name, caption, parent);
-    label->setGeometry(left, top, width, 21);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
-}
-
-QLineEdit* MakeEdit(const char* name, QWidget* parent, int left, int top) {
-    auto* edit = Named<QLineEdit>(name, parent);
-    edit->setGeometry(left, top, 124, 21);
-    return edit;
-}
-
 TFindCheckPointForm::TScript& Script() {
     static TFindCheckPointForm::TScript script;
     return script;
-}
-
-// A text property of the server, or an empty text when the connection went during the search (the server's
-// close event can arrive while an earlier call waits for its answer).
-QString ReadText(BSTR (TNavilonixAutomation::*get)()) {
-    return Automation ? QString::fromStdString(BStr((Automation->*get)()).utf8()) : QString();
 }
 
 } // namespace
@@ -62,19 +37,19 @@ TFindCheckPointForm::TFindCheckPointForm(QWidget* parent) : QDialog(parent) {
     CancelButton = Named<QPushButton>("CancelButton", "Отмена", this);
     CancelButton->setGeometry(284, 96, 100, 25);
     CancelButton->setAutoDefault(false);
-    LatLabel = MakeLabel("LatLabel", "Широта:", Panel, 8, 8, 52);
-    LngLabel = MakeLabel("LngLabel", "Долгота:", Panel, 8, 32, 52);
+    LatLabel = MakeLabel("LatLabel", "Широта:", Panel, {8, 8, 52, 21});
+    LngLabel = MakeLabel("LngLabel", "Долгота:", Panel, {8, 32, 52, 21});
     LatMaskEdit = MakeCoordinateEdit("LatMaskEdit", Panel, 60, 8);
     LngMaskEdit = MakeCoordinateEdit("LngMaskEdit", Panel, 60, 32);
     FindButton = Named<QPushButton>("FindButton", "Найти", Panel);
     FindButton->setGeometry(60, 56, 100, 25);
     FindButton->setDefault(true);
-    NameLabel = MakeLabel("NameLabel", "Название:", Panel, 200, 8, 60);
-    NameEdit = MakeEdit("NameEdit", Panel, 260, 8);
-    AddressLabel = MakeLabel("AddressLabel", "Адрес:", Panel, 200, 32, 60);
-    AddressEdit = MakeEdit("AddressEdit", Panel, 260, 32);
-    IDLabel = MakeLabel("IDLabel", "ID:", Panel, 200, 56, 60);
-    IDEdit = MakeEdit("IDEdit", Panel, 260, 56);
+    NameLabel = MakeLabel("NameLabel", "Название:", Panel, {200, 8, 60, 21});
+    NameEdit = MakeEdit("NameEdit", Panel, {260, 8, 124, 21});
+    AddressLabel = MakeLabel("AddressLabel", "Адрес:", Panel, {200, 32, 60, 21});
+    AddressEdit = MakeEdit("AddressEdit", Panel, {260, 32, 124, 21});
+    IDLabel = MakeLabel("IDLabel", "ID:", Panel, {200, 56, 60, 21});
+    IDEdit = MakeEdit("IDEdit", Panel, {260, 56, 124, 21});
     for (QLineEdit* edit : {NameEdit, AddressEdit, IDEdit}) {
         edit->setReadOnly(true);
         edit->setFocusPolicy(Qt::ClickFocus); // skipped by Tab

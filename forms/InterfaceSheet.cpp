@@ -36,12 +36,6 @@ namespace {
 // The most events the list keeps; the oldest go first.
 constexpr int kMaxEvents = 10000;
 
-template <class T, class... A> T* Named(const char* name, A&&... args) {
-    T* control = new T(std::forward<A>(args)...);
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
-
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }

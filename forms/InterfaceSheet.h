@@ -34,9 +34,9 @@ public:
     QLabel* MemberTitleLabel;
     QWidget* MemberArgumentsPanel; // one edit per argument of the selected member
     std::vector<QLineEdit*> ArgumentEdits;
-    QPushButton* MemberCallButton;  // "Прочитать", "Записать" or "Вызвать"
-    QLabel* MemberResultLabel;      // the value, or the failure in red
-    QLabel* MemberTimeLabel;        // the round trip in microseconds
+    QPushButton* MemberCallButton; // "Прочитать", "Записать" or "Вызвать"
+    QLabel* MemberResultLabel;     // the value, or the failure in red
+    QLabel* MemberTimeLabel;       // the round trip in microseconds
 
     // --- Events ---
     QTreeWidget* EventsListView; // time, dispatch identifier, name

@@ -6,6 +6,7 @@
 #include "forms/Checkpointproperties.h"
 #include "forms/Findcheckpoint.h"
 #include "forms/MaskEdit.h"
+#include "forms/ServerText.h"
 #include "platform/ole/Bstr.h"
 
 #include <QLineEdit>
@@ -16,16 +17,7 @@
 
 namespace {
 
-// The server's close event can arrive while a call waits for its answer and empty `Automation` in the middle of
-// a command: reads then give empty values and writes are dropped, as for a dialog closed after a disconnect.
-template <class T> T Read(T (TNavilonixAutomation::*get)()) {
-    return Automation ? (Automation->*get)() : T{};
-}
-
-QString ReadText(BSTR (TNavilonixAutomation::*get)()) {
-    return QString::fromStdString(BStr(Read(get)).utf8());
-}
-
+// Without a connection (see Read) writes are dropped, as for a dialog closed after a disconnect.
 template <class T> void Write(void (TNavilonixAutomation::*set)(T), T value) {
     if (Automation)
         (Automation->*set)(value);

@@ -7,6 +7,7 @@
 #include "forms/Application.h"
 #include "forms/Controls.h"
 #include "forms/Formats.h"
+#include "forms/ServerText.h"
 #include "forms/UiSeam.h"
 #include "platform/ole/Bstr.h"
 #include "platform/rtl/Conversion.h"
@@ -38,27 +39,6 @@ bool SameFile(const QString& a, const QString& b) {
     return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
 
-std::string Text(BSTR value) {
-    return BStr(value).utf8();
-}
-
-QString QText(BSTR value) {
-    return QString::fromStdString(Text(value));
-}
-
-// Suspends a list's repainting for a refill; repainting resumes when the scope ends, also when an error ends the
-// fill part-way.
-class TBatchUpdate {
-public:
-    explicit TBatchUpdate(QWidget* view) : m_view(view) { m_view->setUpdatesEnabled(false); }
-    TBatchUpdate(const TBatchUpdate&) = delete;
-    TBatchUpdate& operator=(const TBatchUpdate&) = delete;
-    ~TBatchUpdate() { m_view->setUpdatesEnabled(true); }
-
-private:
-    QWidget* m_view;
-};
-
 } // namespace
 
 void TMainForm::ConnectCheckPointHandlers() {
@@ -85,7 +65,7 @@ void TMainForm::ConnectCheckPointHandlers() {
 }
 
 void TMainForm::FillChPList() {
-    const TBatchUpdate batch(ChPListView);
+    const TBulkUpdate update(ChPListView);
     ChPListView->clear();
     if (!Automation)
         return;
@@ -167,7 +147,7 @@ void TMainForm::SaveChPToFileButtonClick(QObject*) {
     if (QFileInfo::exists(target) &&
         !SameFile(target, QDir(SaveChPDialog->InitialDir).absoluteFilePath(SaveChPDialog->FileName)) &&
         Application->MessageBox(QStringLiteral("Файл %1 уже существует.\nЗаменить его?").arg(QDir::cleanPath(target)),
-                                Application->Title(), MB_YESNO | MB_ICONQUESTION) != ID_YES)
+                                Application->Title(), MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     if (!Automation) // gone while the question was open
         return;
@@ -186,7 +166,7 @@ void TMainForm::DeleteCheckPointButtonClick(QObject*) {
 
 void TMainForm::CheckPointsBoxDropDown(QObject*) {
     {
-        const TBatchUpdate batch(CheckPointsBox);
+        const TBulkUpdate update(CheckPointsBox);
         CheckPointsBox->ClearItems();
         if (Automation) {
             const std::string pattern = Text(Automation->get_WorkDirectory()) + PointsFolder + "/*.chp";
@@ -194,7 +174,7 @@ void TMainForm::CheckPointsBoxDropDown(QObject*) {
                 CheckPointsBox->AddItem(QString::fromStdString(ChangeFileExt(file, "")));
         }
     }
-    const TBatchUpdate batch(GeoZonesBox);
+    const TBulkUpdate update(GeoZonesBox);
     GeoZonesBox->ClearItems();
     for (int i = 0; i < CheckPointsBox->count(); ++i)
         GeoZonesBox->AddItem(CheckPointsBox->itemText(i), CheckPointsBox->itemData(i));

@@ -6,6 +6,7 @@
 #include "automation/Navilonix_OCX.h"
 #include "forms/Controls.h"
 #include "forms/Formats.h"
+#include "forms/ServerText.h"
 #include "platform/ole/Bstr.h"
 #include "platform/rtl/Conversion.h"
 #include "platform/rtl/DateTimeFormat.h"
@@ -35,25 +36,9 @@ TDateTime PeriodPoint(const QDateEdit* datePicker, const QTimeEdit* timePicker) 
                           time.msec());
 }
 
-std::string Text(BSTR value) {
-    return BStr(value).utf8();
-}
-
 QString TripValue(double value) {
     return QString::fromStdString(FormatTripValue(value));
 }
-
-// Suspends a view's redrawing until the scope ends, also when an error ends it.
-class TBulkUpdate {
-public:
-    explicit TBulkUpdate(QWidget* view) : m_view(view) { m_view->setUpdatesEnabled(false); }
-    TBulkUpdate(const TBulkUpdate&) = delete;
-    TBulkUpdate& operator=(const TBulkUpdate&) = delete;
-    ~TBulkUpdate() { m_view->setUpdatesEnabled(true); }
-
-private:
-    QWidget* m_view;
-};
 
 } // namespace
 
@@ -117,10 +102,10 @@ void TMainForm::FillTripsList() {
         auto* row = new QTreeWidgetItem(TripsListView);
         row->setText(0, QString::number(i));
         row->setData(0, Qt::UserRole, static_cast<int>(i));
-        row->setText(1, QString::fromStdString(Text(Automation->get_TripStartRealTime())));
-        row->setText(2, QString::fromStdString(Text(Automation->get_TripEndRealTime())));
-        row->setText(3, QString::fromStdString(Text(Automation->get_TripRealCont())));
-        row->setText(4, QString::fromStdString(Text(Automation->get_TripMoveCont())));
+        row->setText(1, QText(Automation->get_TripStartRealTime()));
+        row->setText(2, QText(Automation->get_TripEndRealTime()));
+        row->setText(3, QText(Automation->get_TripRealCont()));
+        row->setText(4, QText(Automation->get_TripMoveCont()));
         row->setText(5, TripValue(Automation->get_TripMaxSpeed()));
         const double averageSpeed = Automation->get_TripAverSpeed();
         row->setText(6, averageSpeed < 0 ? QStringLiteral("-") : TripValue(averageSpeed));

@@ -7,6 +7,7 @@
 #include "forms/Controls.h"
 #include "forms/Formats.h"
 #include "forms/Pointslist.h"
+#include "forms/ServerText.h"
 #include "forms/UiSeam.h"
 #include "platform/ole/Bstr.h"
 #include "platform/rtl/FileName.h"
@@ -57,45 +58,26 @@ constexpr const char* TrackExtension(int filterIndex) {
     return filterIndex == 1 ? ".plt" : ".kml";
 }
 
-QString Text(BSTR value) {
-    return QString::fromStdString(BStr(value).utf8());
-}
-
 QString Value(double value) {
     return QString::fromStdString(FormatTripValue(value));
 }
-
-// Clears the entries list and suspends its redrawing for the fill; redrawing resumes when the scope ends, also
-// when an error ends the fill.
-class TBulkUpdate {
-public:
-    explicit TBulkUpdate(QTreeWidget* view) : m_view(view) {
-        m_view->setUpdatesEnabled(false);
-        m_view->clear();
-    }
-    TBulkUpdate(const TBulkUpdate&) = delete;
-    TBulkUpdate& operator=(const TBulkUpdate&) = delete;
-    ~TBulkUpdate() { m_view->setUpdatesEnabled(true); }
-
-private:
-    QTreeWidget* m_view;
-};
 
 // Reads the entries of the server's current list into the window: one row per entry, captioned with the
 // entry's identifier and carrying its 1-based position.
 void FillPointsList(QTreeWidget* view) {
     const TBulkUpdate update(view);
+    view->clear();
     const LONG entriesNum = Automation->get_TripEntriesNum();
     for (LONG i = 1; i <= entriesNum; ++i) {
         Automation->set_EntryIndex(i);
         auto* row = new QTreeWidgetItem(view);
         row->setText(0, QString::number(Automation->get_EntryID()));
         row->setData(0, Qt::UserRole, static_cast<int>(i));
-        row->setText(1, Text(Automation->get_EntryStartName()));
-        row->setText(2, Text(Automation->get_EntryStartRealTime()));
-        row->setText(3, Text(Automation->get_EntryEndName()));
-        row->setText(4, Text(Automation->get_EntryEndRealTime()));
-        row->setText(5, Text(Automation->get_EntryRealCont()));
+        row->setText(1, QText(Automation->get_EntryStartName()));
+        row->setText(2, QText(Automation->get_EntryStartRealTime()));
+        row->setText(3, QText(Automation->get_EntryEndName()));
+        row->setText(4, QText(Automation->get_EntryEndRealTime()));
+        row->setText(5, QText(Automation->get_EntryRealCont()));
         row->setText(6, Value(Automation->get_EntryDistance() * 0.001));
         row->setText(7, Value(Automation->get_EntryTank1StartLevel()));
         row->setText(8, Value(Automation->get_EntryTank1EndLevel()));
@@ -164,7 +146,7 @@ void TMainForm::ExportToFileButtonClick(QObject*) {
     if (fileName != confirmed && QFileInfo::exists(QString::fromStdString(fileName)) &&
         Application->MessageBox(
             QStringLiteral("Файл %1 уже существует.\nЗаменить его?").arg(QString::fromStdString(fileName)),
-            Application->Title(), MB_YESNO | MB_ICONQUESTION) != ID_YES)
+            Application->Title(), MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     if (!Automation) // gone while the question was open
         return;

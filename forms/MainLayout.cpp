@@ -26,13 +26,6 @@
 
 namespace {
 
-// Creates a control with its name.
-template <class T, class... A> T* Named(const char* name, A&&... args) {
-    T* control = new T(std::forward<A>(args)...);
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
-
 QPushButton* MakeButton(const char* name, const QString& caption, QWidget* parent, const QString& hint = {}) {
     auto* button = Named<QPushButton>(name, caption, parent);
     button->setFixedSize(100, 25);
@@ -49,13 +42,6 @@ QLabel* MakeCaption(const char* name, const QString& caption, QWidget* parent) {
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setFixedHeight(21);
     label->setForegroundRole(QPalette::Highlight);
-    return label;
-}
-
-QLabel* MakeLabel(const char* name, const QString& caption, QWidget* parent, const QRect& geometry) {
-    auto* label = Named<QLabel>(name, caption, parent);
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
 

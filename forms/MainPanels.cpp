@@ -4,7 +4,7 @@
 
 #include "automation/Navilonix_OCX.h"
 #include "forms/Formats.h"
-#include "platform/ole/Bstr.h"
+#include "forms/ServerText.h"
 #include "platform/rtl/Conversion.h"
 #include "platform/rtl/DateTimeFormat.h"
 
@@ -68,10 +68,6 @@ void SetValue(QTreeWidget* list, int row, const std::string& value) {
 void ClearValues(QTreeWidget* list, std::initializer_list<int> rows) {
     for (int row : rows)
         SetValue(list, row, {});
-}
-
-std::string Text(BSTR value) {
-    return BStr(value).utf8();
 }
 
 const char* InputText(LONG flags, LONG mask) {

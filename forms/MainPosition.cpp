@@ -7,6 +7,7 @@
 #include "forms/Application.h"
 #include "forms/Controls.h"
 #include "forms/Formats.h"
+#include "forms/ServerText.h"
 #include "forms/UiSeam.h"
 #include "platform/ole/Bstr.h"
 #include "platform/rtl/Conversion.h"
@@ -35,10 +36,6 @@ private:
     TComboBox* m_box;
 };
 
-std::string Text(BSTR value) {
-    return BStr(value).utf8();
-}
-
 std::string EditText(const TComboBox* box) {
     return box->Text().toStdString();
 }
@@ -62,7 +59,7 @@ void TMainForm::GroupsComboBoxDropDown(QObject*) {
     const LONG groupsNum = std::max<LONG>(Automation->get_GroupsNum(), 0);
     for (LONG g = 1; g <= groupsNum; ++g) {
         Automation->set_GroupIndex(g);
-        GroupsComboBox->AddItem(QString::fromStdString(Text(Automation->get_GroupFileName())), static_cast<int>(g));
+        GroupsComboBox->AddItem(QText(Automation->get_GroupFileName()), static_cast<int>(g));
     }
 }
 

@@ -6,7 +6,7 @@
 #include "automation/Navilonix_OCX.h"
 #include "forms/Controls.h"
 #include "forms/Formats.h"
-#include "platform/ole/Bstr.h"
+#include "forms/ServerText.h"
 #include "platform/rtl/FileName.h"
 #include "platform/rtl/Text.h"
 
@@ -48,10 +48,6 @@ public:
 private:
     F m_action;
 };
-
-std::string Text(BSTR value) {
-    return BStr(value).utf8();
-}
 
 } // namespace
 

@@ -34,9 +34,9 @@ int DefaultAnswer(unsigned flags) {
     switch (flags & MB_BUTTONMASK) {
     case MB_YESNOCANCEL:
     case MB_YESNO:
-        return ID_NO;
+        return IDNO;
     default:
-        return ID_OK;
+        return IDOK;
     }
 }
 
@@ -71,13 +71,13 @@ QMessageBox::StandardButtons ButtonsOf(unsigned flags) {
 int AnswerOf(int button) {
     switch (button) {
     case QMessageBox::Yes:
-        return ID_YES;
+        return IDYES;
     case QMessageBox::No:
-        return ID_NO;
+        return IDNO;
     case QMessageBox::Cancel:
-        return ID_CANCEL;
+        return IDCANCEL;
     default:
-        return ID_OK;
+        return IDOK;
     }
 }
 

@@ -3,6 +3,8 @@
 // what would have been shown.
 #pragma once
 
+#include "automation/MessageAnswers.h"
+
 #include <QString>
 
 #include <functional>
@@ -11,7 +13,7 @@
 class QWidget;
 class TFileDialog;
 
-// Message box flags (buttons in the low four bits, icon in the next four) and answers.
+// Message box flags (buttons in the low four bits, icon in the next four); the answers are in MessageAnswers.h.
 constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_OKCANCEL = 0x1;
 constexpr unsigned MB_YESNOCANCEL = 0x3;
@@ -23,10 +25,6 @@ constexpr unsigned MB_ICONINFORMATION = 0x40;
 constexpr unsigned MB_TASKMODAL = 0x2000;
 constexpr unsigned MB_BUTTONMASK = 0xF;
 constexpr unsigned MB_ICONMASK = 0xF0;
-constexpr int ID_OK = 1;
-constexpr int ID_CANCEL = 2;
-constexpr int ID_YES = 6;
-constexpr int ID_NO = 7;
 
 namespace UiSeam {
 
@@ -60,7 +58,7 @@ void SetWhileShown(std::function<void(const Shown&)> action);
 
 // How many message boxes are open right now (each runs a message loop of its own while it is open).
 int OpenBoxes();
-// Shows a message box; returns ID_OK, ID_CANCEL, ID_YES or ID_NO.
+// Shows a message box; returns IDOK, IDCANCEL, IDYES or IDNO.
 int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, unsigned flags);
 // Shows a file dialog with the settings of `dialog`; on acceptance stores the file name and filter there.
 bool ExecuteFileDialog(TFileDialog& dialog, QWidget* parent);

@@ -54,7 +54,7 @@ TEST_F(ApplicationTest, GuardStopsTheHandlerAndShowsTheError) {
 }
 
 TEST_F(ApplicationTest, FailurePromptAsksYesNoCancel) {
-    UiSeam::SetNextAnswer(ID_NO);
+    UiSeam::SetNextAnswer(IDNO);
     const HRESULT code = static_cast<HRESULT>(0x80004005);
     EXPECT_EQ(HrCheck(code, "expr", "src", 7), code);
     const UiSeam::Shown prompt = UiSeam::LastShown();
@@ -62,18 +62,18 @@ TEST_F(ApplicationTest, FailurePromptAsksYesNoCancel) {
     EXPECT_EQ(prompt.flags, MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
     EXPECT_TRUE(prompt.text.startsWith("'expr': "));
 
-    UiSeam::SetNextAnswer(ID_YES);
+    UiSeam::SetNextAnswer(IDYES);
     EXPECT_THROW(HrCheck(code, "expr", "src", 7), EOleException);
 }
 
 TEST_F(ApplicationTest, MessageBoxReturnsTheQueuedAnswer) {
-    UiSeam::SetNextAnswer(ID_OK);
-    EXPECT_EQ(Application->MessageBox("01.05.2009 13:05:09", "Позиция", MB_OK), ID_OK);
+    UiSeam::SetNextAnswer(IDOK);
+    EXPECT_EQ(Application->MessageBox("01.05.2009 13:05:09", "Позиция", MB_OK), IDOK);
     EXPECT_EQ(UiSeam::LastShown().caption, "Позиция");
     EXPECT_EQ(UiSeam::LastShown().flags, MB_OK);
     // Without a queued answer a Yes/No box answers No, an OK box OK.
-    EXPECT_EQ(Application->MessageBox("?", "", MB_YESNO), ID_NO);
-    EXPECT_EQ(Application->MessageBox("!", "", MB_OK), ID_OK);
+    EXPECT_EQ(Application->MessageBox("?", "", MB_YESNO), IDNO);
+    EXPECT_EQ(Application->MessageBox("!", "", MB_OK), IDOK);
 }
 
 TEST_F(ApplicationTest, ApplicationDestroysTheAutomationObjectItOwns) {
@@ -88,7 +88,7 @@ TEST_F(ApplicationTest, ApplicationDestroysTheAutomationObjectItOwns) {
     Application = global;
     EXPECT_EQ(TNavilonixAutomation::ClassServerData().InstanceCount, before);
     // The global application's prompt is still installed.
-    UiSeam::SetNextAnswer(ID_NO);
+    UiSeam::SetNextAnswer(IDNO);
     HrCheck(static_cast<HRESULT>(0x80004005), "expr", "src", 1);
     EXPECT_EQ(UiSeam::LastShown().caption, "HRCHECK: ");
 }

@@ -537,7 +537,7 @@ TEST_F(MainConnectionTest, EndEventWhileDisconnectedOnlyPolls) {
 
 TEST_F(MainConnectionTest, FailedReadAnsweredYesStopsTheHandlerWithThePromptsMessage) {
     Fake->Fail("get_CurrentVersion", kFail);
-    UiSeam::SetNextAnswer(ID_YES);
+    UiSeam::SetNextAnswer(IDYES);
 
     Form->ConnectButton->click();
 
@@ -558,7 +558,7 @@ TEST_F(MainConnectionTest, FailedReadAnsweredYesStopsTheHandlerWithThePromptsMes
 
 TEST_F(MainConnectionTest, FailedReadAnsweredNoGoesOnWithAnEmptyVersion) {
     Fake->Fail("get_CurrentVersion", kFail);
-    UiSeam::SetNextAnswer(ID_NO);
+    UiSeam::SetNextAnswer(IDNO);
 
     Form->ConnectButton->click();
 
@@ -572,7 +572,7 @@ TEST_F(MainConnectionTest, ErrorInAnEventHandlerIsShownAndGoesNoFurther) {
     Connect();
     Fake->Set("ComputingCheck", LONG{1});
     Fake->Fail("get_ComputingCheck", kFail);
-    UiSeam::SetNextAnswer(ID_YES);
+    UiSeam::SetNextAnswer(IDYES);
 
     Fake->RaiseEvent(DISPID_OnEndComputing);
 
@@ -632,7 +632,7 @@ TEST_F(MainConnectionTest, CloseEventDuringTheFailurePromptWaitsUntilTheHandlerH
         if (shown.caption == "HRCHECK: " && closes++ == 0)
             Fake->RaiseEvent(DISPID_OnCloseServer);
     });
-    UiSeam::SetNextAnswer(ID_NO);
+    UiSeam::SetNextAnswer(IDNO);
     Form->GroupsList->setCurrentItem(vehicle);
 
     // The panel fill went on to its end with the server still connected, then the close event disconnected.
@@ -761,13 +761,13 @@ TEST_P(FailingPollTest, GivesOnePromptWhateverTheAnswer) {
     EXPECT_EQ(prompts, 1);
     EXPECT_FALSE(Form->ComputingTimer->isActive());
     // Yes raises the error and Cancel, without a debugger, reports the break: one error box each.
-    const std::size_t errorBoxes = GetParam() == ID_NO ? 0u : 1u;
+    const std::size_t errorBoxes = GetParam() == IDNO ? 0u : 1u;
     EXPECT_EQ(UiSeam::ShownBoxes().size(), 1u + errorBoxes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, FailingPollTest, ::testing::Values(ID_YES, ID_NO, ID_CANCEL),
+INSTANTIATE_TEST_SUITE_P(Answers, FailingPollTest, ::testing::Values(IDYES, IDNO, IDCANCEL),
                          [](const ::testing::TestParamInfo<int>& info) {
-                             return std::string(info.param == ID_YES ? "Yes" : info.param == ID_NO ? "No" : "Cancel");
+                             return std::string(info.param == IDYES ? "Yes" : info.param == IDNO ? "No" : "Cancel");
                          });
 
 } // namespace

@@ -170,7 +170,7 @@ TEST_F(PanelsTest, UnparsableLastTimeLeavesItsRowEmptyAndTheRestFilled) {
 TEST_F(PanelsTest, UnreadableLastTimeLeavesItsRowEmptyWithoutAnErrorBox) {
     Fake->Fail("get_CarLastTime", E_FAIL);
     UiSeam::Reset();
-    UiSeam::SetNextAnswer(ID_YES); // the failure prompt raises the error
+    UiSeam::SetNextAnswer(IDYES); // the failure prompt raises the error
     Refresh();
     EXPECT_EQ(Online(1), "");
     EXPECT_EQ(Online(2), "01.05.09 - 13:04:00");

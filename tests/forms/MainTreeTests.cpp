@@ -289,7 +289,7 @@ TEST_F(TreeRebuildTest, FailedServerCallKeepsTheNodesSoFarAndLeavesTheTreeWorkin
     Select(Node("Москва", "ГАЗель - А123ВС"));
     Fake->Fail("get_GroupCarsNum", E_FAIL);
     UiSeam::Reset();
-    UiSeam::SetNextAnswer(ID_YES); // the failure prompt: raise the error
+    UiSeam::SetNextAnswer(IDYES); // the failure prompt: raise the error
     RaiseChangeCarsLists(*Fake.get());
 
     ASSERT_FALSE(UiSeam::ShownBoxes().empty());

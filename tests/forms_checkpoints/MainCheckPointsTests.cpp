@@ -156,7 +156,7 @@ TEST_F(CheckPointListTest, FailedReadKeepsTheRowsSoFarAndLaterFillsWork) {
     SetPoints(ThreePoints(), 1);
     Fake->Fail("get_CheckPointAddress", E_FAIL);
     Form->ClearCheckPointsButton->setEnabled(true);
-    UiSeam::SetNextAnswer(ID_YES); // the failure prompt raises the error
+    UiSeam::SetNextAnswer(IDYES); // the failure prompt raises the error
     Form->ClearCheckPointsButton->click();
     // The failure prompt ends the fill in the first row, which keeps its name.
     ASSERT_EQ(UiSeam::ShownBoxes().size(), 2u); // the prompt, then the standard error box
@@ -438,7 +438,7 @@ private:
 TEST_F(CheckPointSaveTest, ReplacingAnExistingListOtherThanThePickedFileIsAskedFirst) {
     // Route.txt picked: the dialog asked about Route.txt, the server would replace Route.chp.
     UiSeam::SetNextFile(Points() + "Route.txt");
-    UiSeam::SetNextAnswer(ID_NO);
+    UiSeam::SetNextAnswer(IDNO);
     Form->SaveChPToFileButton->click();
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_NE(Messages()[0].find("Route.chp"), std::string::npos) << Messages()[0];
@@ -447,7 +447,7 @@ TEST_F(CheckPointSaveTest, ReplacingAnExistingListOtherThanThePickedFileIsAskedF
 
     UiSeam::Reset();
     UiSeam::SetNextFile(Points() + "Route.txt");
-    UiSeam::SetNextAnswer(ID_YES);
+    UiSeam::SetNextAnswer(IDYES);
     Form->SaveChPToFileButton->click();
     EXPECT_EQ(Fake->CallsOf("SaveChPToFile"), (Calls{"SaveChPToFile(\"Route\")"}));
 

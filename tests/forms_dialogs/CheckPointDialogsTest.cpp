@@ -482,7 +482,7 @@ TEST_F(CheckPointDialogsTest, FailedReadEndsTheChangeBeforeTheDialogWithTheError
     Connect();
     SetCurrentCheckPoint("a", "b", "c", 1.0, 2.0, 50);
     Fake->Fail("get_CheckPointAddress", E_FAIL);
-    UiSeam::SetNextAnswer(ID_YES); // the failure prompt raises the error
+    UiSeam::SetNextAnswer(IDYES); // the failure prompt raises the error
     bool shown = false;
     TCheckPointPropertiesForm::SetScript([&](TCheckPointPropertiesForm&) { shown = true; });
     Form->ChangeCheckPointButton->setEnabled(true);
@@ -612,7 +612,7 @@ TEST_F(CheckPointDialogsTest, FailedFindShowsTheErrorAndKeepsTheDialogOpen) {
     Connect();
     Fake->Set("CurrentCheckPointIndex", LONG{1});
     Fake->Fail("get_CurrentCheckPointIndex", E_FAIL);
-    UiSeam::SetNextAnswer(ID_YES);
+    UiSeam::SetNextAnswer(IDYES);
     // The real modal run: the dialog is on screen until Cancel.
     bool openAfterFailure = false;
     QTimer::singleShot(0, [&] {

@@ -262,7 +262,7 @@ TEST_F(EntriesTest, FailedReadEndsTheClickWithTheErrorAndShowsNoWindow) {
     Fake->SetList("TripEntriesNum", "EntryIndex", {Entry(1, "А", 0), Entry(2, "Б", 0)});
     Fake->Fail("get_EntryDistance", E_FAIL);
     Connect();
-    UiSeam::SetNextAnswer(ID_YES); // the failure prompt raises the error
+    UiSeam::SetNextAnswer(IDYES); // the failure prompt raises the error
     bool shown = false;
     ShowEntries(0, [&](TPointsListForm&) { shown = true; });
     EXPECT_FALSE(shown);

@@ -125,14 +125,14 @@ TEST_F(ExportTest, ACorrectedNameThatHitsAnExistingFileIsReplacedOnlyWhenConfirm
     const std::string route = folder.path().toStdString() + "/route";
     Connect();
     UiSeam::SetNextFile(QString::fromStdString(route + ".txt"), 1);
-    UiSeam::SetNextAnswer(ID_NO);
+    UiSeam::SetNextAnswer(IDNO);
     Export();
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_NE(Messages()[0].find(route + ".plt"), std::string::npos) << Messages()[0];
     EXPECT_TRUE(Fake->CallsOf("ExportTrackToFile").empty());
 
     UiSeam::SetNextFile(QString::fromStdString(route + ".txt"), 1);
-    UiSeam::SetNextAnswer(ID_YES);
+    UiSeam::SetNextAnswer(IDYES);
     Export();
     // The name confirmed in the dialog is the name written: nothing to ask.
     UiSeam::SetNextFile(QString::fromStdString(route + ".plt"), 1);
