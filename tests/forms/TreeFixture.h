@@ -22,16 +22,6 @@
 #include <string>
 #include <vector>
 
-// Reaches the window's private fills.
-struct TMainFormTestAccess {
-    static void FillGroupsList(TMainForm& form) { form.FillGroupsList(); }
-    static void ShowSelectionInfo(TMainForm& form) { form.ShowSelectionInfo(); }
-    static void FillGroupInfo(TMainForm& form, QTreeWidgetItem* node) { form.FillGroupInfo(node); }
-    static void FillDeviceInfo(TMainForm& form, QTreeWidgetItem* node) { form.FillDeviceInfo(node); }
-    static void FillOnlineInfo(TMainForm& form, QTreeWidgetItem* node) { form.FillOnlineInfo(node); }
-    static bool ChangeHandlerAttached(const TMainForm& form) { return form.GroupsListChangeAttached(); }
-};
-
 class TreeFixture : public WindowFixture {
 protected:
     void SetUp() override {

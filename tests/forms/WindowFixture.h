@@ -1,5 +1,6 @@
 // The main window against the scriptable fake, registered as the running server object, with Russian format
-// settings and every box and file dialog answered by the scripted dialog seam. The window tests derive from it.
+// settings and every box and file dialog answered by the scripted dialog seam. The window tests derive from it and
+// reach the window's private fills through TMainFormTestAccess.
 #pragma once
 
 #include "automation/Navilonix_OCX.h"
@@ -16,6 +17,18 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+// Reaches the window's private fills.
+struct TMainFormTestAccess {
+    static void FillGroupsList(TMainForm& form) { form.FillGroupsList(); }
+    static void ShowSelectionInfo(TMainForm& form) { form.ShowSelectionInfo(); }
+    static void FillGroupInfo(TMainForm& form, QTreeWidgetItem* node) { form.FillGroupInfo(node); }
+    static void FillDeviceInfo(TMainForm& form, QTreeWidgetItem* node) { form.FillDeviceInfo(node); }
+    static void FillOnlineInfo(TMainForm& form, QTreeWidgetItem* node) { form.FillOnlineInfo(node); }
+    static bool ChangeHandlerAttached(const TMainForm& form) { return form.GroupsListChangeAttached(); }
+    static void FillChPList(TMainForm& form) { form.FillChPList(); }
+    static void FillTripsList(TMainForm& form) { form.FillTripsList(); }
+};
 
 class WindowFixture : public ::testing::Test {
 protected:

@@ -19,9 +19,4 @@
 #include <string>
 #include <vector>
 
-// Reaches the window's private fill.
-struct TMainFormTestAccess {
-    static void FillTripsList(TMainForm& form) { form.FillTripsList(); }
-};
-
 class ComputingFixture : public WindowFixture {};

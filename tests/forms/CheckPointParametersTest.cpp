@@ -1,6 +1,6 @@
 // The vehicle check point parameters against the fake: the file drop-downs built from a real check point folder,
 // the ten arguments of the call in their order and the conversion errors that stop it.
-#include "tests/forms_checkpoints/CheckPointsFixture.h"
+#include "tests/forms/CheckPointsFixture.h"
 #include "tests/support/ParamName.h"
 
 #include <QCheckBox>

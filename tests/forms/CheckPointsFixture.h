@@ -20,11 +20,6 @@
 #include <string>
 #include <vector>
 
-// Reaches the window's private list fill.
-struct TMainFormTestAccess {
-    static void FillChPList(TMainForm& form) { form.FillChPList(); }
-};
-
 inline FakeRecord CheckPoint(const std::string& name, double latitude, double longitude, LONG radius) {
     return FakeRecord{{"CheckPointName", name},           {"CheckPointAddress", "ул. " + name},
                       {"CheckPointID", "id-" + name},     {"CheckPointLatitude", latitude},

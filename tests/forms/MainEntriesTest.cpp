@@ -1,6 +1,6 @@
 // The "Записи…" command against the fake: the list names written for each entry kind, the entries window's
 // caption, columns and rows, its closing by Escape, and a fill that fails.
-#include "tests/forms_entries/EntriesFixture.h"
+#include "tests/forms/EntriesFixture.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 // Starting a trip computation: what reaches the server and in which order, the conversion error of a bad device
 // number, repeated starts and the poll that follows a start.
-#include "tests/forms_computing/ComputingFixture.h"
+#include "tests/forms/ComputingFixture.h"
 #include "tests/support/ParamName.h"
 
 #include <QCheckBox>
@@ -109,9 +109,9 @@ TEST_F(ComputingTest, SecondClickWhileBusyStartsAgainWithTheCurrentInputsAndKeep
     EXPECT_TRUE(Form->ComputingTimer->isActive());
 }
 
-class BadDeviceTest : public ComputingTest, public ::testing::WithParamInterface<const char*> {};
+class ComputingBadDeviceTest : public ComputingTest, public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(BadDeviceTest, ShowsTheConversionErrorAfterWritingTheTimeoutAndStartsNothing) {
+TEST_P(ComputingBadDeviceTest, ShowsTheConversionErrorAfterWritingTheTimeoutAndStartsNothing) {
     const std::string device = GetParam();
     Form->GroupsComboBox->SetText("a.grp");
     Form->CarsComboBox->SetText(QString::fromStdString(device));
@@ -125,7 +125,7 @@ TEST_P(BadDeviceTest, ShowsTheConversionErrorAfterWritingTheTimeoutAndStartsNoth
     EXPECT_EQ(UiSeam::ShownBoxes()[0].flags & MB_ICONMASK, MB_ICONERROR);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, BadDeviceTest, ::testing::Values("", "12a", " 5", "0x10", "2147483648"),
+INSTANTIATE_TEST_SUITE_P(Texts, ComputingBadDeviceTest, ::testing::Values("", "12a", " 5", "0x10", "2147483648"),
                          ParamValueName());
 
 TEST_F(ComputingTest, ResultButtonOnlyOpensTheTripsSheet) {

@@ -1,6 +1,6 @@
 // The trips list: its rows and number formats, which trip it selects after a fill, what a selection does to the
 // server's current trip and the export button, and the fills that find no trips or no connection.
-#include "tests/forms_computing/ComputingFixture.h"
+#include "tests/forms/ComputingFixture.h"
 #include "tests/support/ParamName.h"
 
 #include <QComboBox>

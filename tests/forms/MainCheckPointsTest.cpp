@@ -1,6 +1,6 @@
 // The check point list page against the fake: the fill's calls and columns, which row it selects, the current
 // check point, loading and saving by bare names, clearing, deleting and the states of Change and Delete.
-#include "tests/forms_checkpoints/CheckPointsFixture.h"
+#include "tests/forms/CheckPointsFixture.h"
 #include "tests/support/ParamName.h"
 
 #include "forms/Application.h"

@@ -1,6 +1,6 @@
 // The "Экспорт трека" command against the fake: the file name sent to the server with its extension forced by
 // the picked filter, the fixed arguments, what the dialog remembers, and the cases that send nothing.
-#include "tests/forms_entries/EntriesFixture.h"
+#include "tests/forms/EntriesFixture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
