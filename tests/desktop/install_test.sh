@@ -45,8 +45,9 @@ appstreamcli validate --no-net --no-color "$prefix/share/metainfo/ru.navilonix.N
 grep -qx "Exec=$prefix/bin/NavilonixServer --embedding" "$service" || fail "service file: $(cat "$service")"
 grep -qx "Name=$bus_name" "$service" || fail "service file names another bus name"
 for page in NavilonixOle NavilonixServer; do
-    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$prefix/share/man/man1/$page.1.gz" 2>&1 | grep -q "^NAME" ||
-        fail "manual page $page does not render"
+    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$prefix/share/man/man1/$page.1.gz" >"$work/$page.txt" 2>"$work/$page.err"
+    grep -q "^NAME" "$work/$page.txt" || fail "manual page $page does not render"
+    [ ! -s "$work/$page.err" ] || fail "manual page $page renders with warnings: $(cat "$work/$page.err")"
 done
 
 # A prefix whose path the launchers could not name is refused before anything is written there.
