@@ -5,11 +5,13 @@
 #include "forms/InterfaceSheet.h"
 #include "forms/Main.h"
 #include "platform/ole/Bstr.h"
+#include "platform/ole/Registry.h"
 #include "platform/rtl/Exceptions.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -75,6 +77,12 @@ void TMainForm::SetRemoteMachine(const std::string& machine) {
         RemoteMachineLabel = new QLabel(StatusBar);
         RemoteMachineLabel->setObjectName("RemoteMachineLabel");
         StatusBar->addWidget(RemoteMachineLabel, 1);
+        // A link that breaks, or a server that goes, is shown as soon as the runtime notices it.
+        if (ComTransport* transport = CoGetTransport())
+            transport->SetObjectLostHandler([form = QPointer<TMainForm>(this)] {
+                if (form)
+                    form->ShowRemoteMachine();
+            });
     }
     ShowRemoteMachine();
 }
@@ -83,8 +91,12 @@ void TMainForm::ShowRemoteMachine() {
     if (!RemoteMachineLabel)
         return;
     const QString machine = QString::fromStdString(m_remoteMachine);
-    RemoteMachineLabel->setText(Automation && Automation->Connected() ? " Подключено к компьютеру " + machine
-                                                                      : " Компьютер сервера: " + machine);
+    if (!Automation || !Automation->Connected())
+        RemoteMachineLabel->setText(" Компьютер сервера: " + machine);
+    else if (!CoIsHandlerConnected(Automation->GetDefaultInterface()))
+        RemoteMachineLabel->setText(" Связь с компьютером " + machine + " потеряна");
+    else
+        RemoteMachineLabel->setText(" Подключено к компьютеру " + machine);
 }
 
 void TMainForm::ConnectButtonClick(QObject*) {

@@ -114,15 +114,11 @@ HRESULT HResultFromCallFailure(int result, const sd_bus_error* error, bool* peer
     }
 }
 
-namespace {
-
 std::uint64_t MonotonicUsec() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<std::uint64_t>(ts.tv_sec) * 1'000'000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000u;
 }
-
-} // namespace
 
 std::unique_ptr<Connection> Connection::OpenSessionBus(int* error) {
     sd_bus* bus = nullptr;
@@ -164,6 +160,8 @@ std::unique_ptr<Connection> Connection::OpenPeer(int fd, Kind kind, int* error) 
 Connection::Connection(sd_bus* bus, Kind kind) : m_bus(bus), m_kind(kind) {}
 
 Connection::~Connection() {
+    m_held.clear();
+    m_holdFilter.reset();
     if (m_kind == Kind::SessionBus)
         sd_bus_flush_close_unref(m_bus);
     else
@@ -267,6 +265,9 @@ int Connection::Call(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr
         if (m_reader)
             return CallDirect(call, timeoutUsec, reply, error);
     }
+    // Inside a handler sd-bus cannot process messages; the plain call reads them into its queue.
+    if (m_kind == Kind::RemoteBus && !m_holding && !sd_bus_get_current_message(m_bus))
+        return CallWatched(call, timeoutUsec, reply, error);
     sd_bus_message* answer = nullptr;
     const int r = sd_bus_call(m_bus, call, timeoutUsec, error->get(), &answer);
     reply->reset(answer);
@@ -370,15 +371,17 @@ int Connection::Send(sd_bus_message* message) {
 }
 
 std::optional<std::string> GetNameOwner(Connection& bus, const std::string& name) {
+    MessagePtr call =
+        bus.NewMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetNameOwner");
+    if (!call || sd_bus_message_append(call.get(), "s", name.c_str()) < 0)
+        return std::nullopt;
     BusError error;
-    sd_bus_message* reply = nullptr;
-    int r = sd_bus_call_method(bus.bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                               "GetNameOwner", error.get(), &reply, "s", name.c_str());
-    MessagePtr owned(reply);
+    MessagePtr reply;
+    int r = bus.Call(call.get(), 0, &reply, &error);
     if (r < 0)
         return std::nullopt;
     const char* owner = nullptr;
-    r = sd_bus_message_read(reply, "s", &owner);
+    r = sd_bus_message_read(reply.get(), "s", &owner);
     if (r < 0 || !owner)
         return std::nullopt;
     return std::string(owner);

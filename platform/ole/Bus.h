@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ole {
 
@@ -104,7 +105,8 @@ public:
 
     MessagePtr NewMethodCall(const char* destination, const char* path, const char* interface, const char* member,
                              int* error = nullptr);
-    // Sends and waits for the reply; other messages that arrive meanwhile stay queued for the next Process().
+    // Sends and waits for the reply; other messages that arrive meanwhile stay queued for the next Process(). On a
+    // remote bus, a link that stays silent for about a second fails the call and is closed.
     int Call(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error);
     int Send(sd_bus_message* message);
 
@@ -113,6 +115,9 @@ private:
     bool Dispatch(bool onlyQueued);
     int StartReader(std::uint64_t timeoutUsec);
     int CallDirect(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error);
+    // A remote bus's call: waits for the reply while probing the link (RemoteBus.cpp).
+    int CallWatched(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error);
+    static int HoldIncoming(sd_bus_message* m, void* userdata, sd_bus_error* error);
     // Moves what the reader has buffered to sd-bus's queue; false when the channel is broken.
     bool QueueBuffered(sd_bus_message* call);
 
@@ -122,10 +127,17 @@ private:
     bool m_processing = false;
     std::string m_address;
     int m_execErrors = -1;
+    SlotPtr m_holdFilter; // a remote bus: keeps what arrives during a call for the loop
+    bool m_holding = false;
+    std::uint64_t m_lastHeard = 0; // CLOCK_MONOTONIC microseconds of the last message during a watched call
+    std::vector<MessagePtr> m_held;
     bool m_settled = false;               // sd-bus has once reported nothing left since it started running
     std::unique_ptr<PeerReader> m_reader; // a client's private channel reads through it once running
     bool m_readerUsable = true;           // false for channels that are not one stream socket
 };
+
+// CLOCK_MONOTONIC in microseconds, the clock of sd-bus's deadlines.
+std::uint64_t MonotonicUsec();
 
 // org.freedesktop.DBus.GetNameOwner: the unique name owning `name`, or nothing.
 std::optional<std::string> GetNameOwner(Connection& bus, const std::string& name);

@@ -114,6 +114,8 @@ void RemoteObject::MarkDead() {
         Connection* peer = std::exchange(m_peer, nullptr);
         m_transport->Retire(peer);
     }
+    if (m_transport)
+        m_transport->NoteObjectLost();
 }
 
 void RemoteObject::Detach() {

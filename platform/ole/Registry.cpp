@@ -229,6 +229,11 @@ std::string CoTakeRemoteErrorText() {
     return std::exchange(t_remoteErrorText, {});
 }
 
+bool CoIsHandlerConnected(IUnknown* object) {
+    ComTransport* transport = CoGetTransport();
+    return !object || !transport || transport->IsConnected(object);
+}
+
 HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext, COSERVERINFO* serverInfo, DWORD count,
                            MULTI_QI* results) {
     if (count == 0 || !results)

@@ -3,6 +3,7 @@
 
 #include "platform/ole/Unknown.h"
 
+#include <functional>
 #include <string>
 
 HRESULT CoInitialize(void* reserved);
@@ -39,6 +40,9 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext, CO
 // Why the last remote creation on this thread failed, in the link's own words (SSH's message, for example); empty
 // when it said nothing. Taken once.
 std::string CoTakeRemoteErrorText();
+// Whether an object can still be reached: false once the server or the link behind a proxy is gone; true for this
+// process's own objects.
+bool CoIsHandlerConnected(IUnknown* object);
 
 // The out-of-process half of the runtime plugs in here; without one, only this process's objects are reached.
 class ComTransport {
@@ -57,6 +61,10 @@ public:
     virtual void RevokeClassObject(REFCLSID clsid) = 0;
     virtual HRESULT PublishActiveObject(REFCLSID clsid, IUnknown* object) = 0;
     virtual void RevokeActiveObject(REFCLSID clsid) = 0;
+    // Whether the transport can still reach `object` (one of its proxies); true for any other object.
+    virtual bool IsConnected(IUnknown* /*object*/) { return true; }
+    // Called from the event loop, never inside a call, after proxies of the transport have lost their server.
+    virtual void SetObjectLostHandler(std::function<void()> /*handler*/) {}
 };
 
 // Installs the transport (not owned; null removes it). Returns the previous one.

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -33,18 +34,48 @@ constexpr const char* kRemoteCommand =
     "export SYSTEMD_LOG_TARGET=console; exec systemd-stdio-bridge -p \"$a\"'";
 
 // The SSH options: no prompts (the console has no terminal to ask on), a bounded wait for the machine and
-// keep-alives, so that a link whose network has gone is given up after a few seconds instead of hanging.
+// keep-alives, so that an idle link whose network has gone ends within about three seconds (a call in progress
+// notices sooner: it probes the link itself).
 constexpr const char* kSshOptions[] = {"-xT",
                                        "-o",
                                        "BatchMode=yes",
                                        "-o",
                                        "ConnectTimeout=10",
                                        "-o",
-                                       "ServerAliveInterval=2",
+                                       "ServerAliveInterval=1",
                                        "-o",
-                                       "ServerAliveCountMax=3"};
+                                       "ServerAliveCountMax=2"};
 
 constexpr const char* kLinkEnded = "the link to the remote bus ended before the bus answered";
+
+// A call on a remote bus watches the link: after this long without any message the far bus daemon is pinged, and
+// a link that stays silent for kSilentLinkUsec is given up. A link that works answers a ping within a round trip,
+// whatever the server is busy with; one whose network, SSH or bridge has stopped never does.
+constexpr std::uint64_t kProbeAfterUsec = 250'000;
+constexpr std::uint64_t kSilentLinkUsec = 1'000'000;
+
+// What a watched call waits for: its reply, and the answer to the link probe on its way.
+struct WatchedCall {
+    std::uint64_t* lastHeard = nullptr;
+    bool done = false;
+    bool probing = false;
+    MessagePtr reply;
+};
+
+int TakeReply(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* call = static_cast<WatchedCall*>(userdata);
+    *call->lastHeard = MonotonicUsec();
+    call->done = true;
+    call->reply.reset(sd_bus_message_ref(m));
+    return 1;
+}
+
+int TakeProbeAnswer(sd_bus_message*, void* userdata, sd_bus_error*) {
+    auto* call = static_cast<WatchedCall*>(userdata);
+    *call->lastHeard = MonotonicUsec(); // any answer, an error too, proves the link
+    call->probing = false;
+    return 1;
+}
 
 bool IsAddress(const std::string& name) {
     // "transport:key=value...": a machine name never has '=' after a colon.
@@ -267,7 +298,95 @@ std::unique_ptr<Connection> Connection::OpenRemote(const std::string& address, i
     auto connection = std::unique_ptr<Connection>(new Connection(bus, Kind::RemoteBus));
     connection->m_address = address;
     connection->m_execErrors = errors;
+    sd_bus_slot* filter = nullptr;
+    if (sd_bus_add_filter(bus, &filter, &Connection::HoldIncoming, connection.get()) >= 0)
+        connection->m_holdFilter.reset(filter);
     return connection;
+}
+
+int Connection::HoldIncoming(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<Connection*>(userdata);
+    if (!self->m_holding)
+        return 0;
+    self->m_lastHeard = MonotonicUsec();
+    self->m_held.emplace_back(sd_bus_message_ref(m));
+    return 1; // handled for now: it goes back to the queue when the call is over
+}
+
+int Connection::CallWatched(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error) {
+    reply->reset();
+    if (!m_holdFilter) {
+        sd_bus_message* answer = nullptr;
+        const int r = sd_bus_call(m_bus, call, timeoutUsec, error->get(), &answer);
+        reply->reset(answer);
+        return r;
+    }
+    // sd-bus runs the reply's callback as it processes; everything else that arrives meanwhile is held by the
+    // filter and queued again afterwards, in order, so that no handler runs inside the call.
+    WatchedCall pending;
+    pending.lastHeard = &m_lastHeard;
+    sd_bus_slot* raw = nullptr;
+    int r = sd_bus_call_async(m_bus, &raw, call, &TakeReply, &pending, timeoutUsec);
+    if (r < 0)
+        return sd_bus_error_set_errno(error->get(), r);
+    SlotPtr slot(raw);
+    SlotPtr probe;
+    m_holding = true;
+    m_lastHeard = MonotonicUsec();
+    bool silent = false;
+    while (!pending.done) {
+        r = sd_bus_process(m_bus, nullptr);
+        if (r < 0)
+            break;
+        if (r > 0)
+            continue;
+        const std::uint64_t now = MonotonicUsec();
+        std::uint64_t wait = UINT64_MAX;
+        if (sd_bus_is_ready(m_bus) <= 0) {
+            // Still starting (SSH's own connect timeout bounds that); silence counts once the bus runs.
+            m_lastHeard = now;
+        } else if (now - m_lastHeard >= kSilentLinkUsec) {
+            silent = true;
+            break;
+        } else {
+            if (!pending.probing && now - m_lastHeard >= kProbeAfterUsec) {
+                probe.reset();
+                r = sd_bus_call_method_async(m_bus, &raw, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                             "org.freedesktop.DBus.Peer", "Ping", &TakeProbeAnswer, &pending, nullptr);
+                if (r < 0)
+                    break;
+                probe.reset(raw);
+                pending.probing = true;
+            }
+            wait = m_lastHeard + (pending.probing ? kSilentLinkUsec : kProbeAfterUsec) - now;
+        }
+        r = sd_bus_wait(m_bus, wait);
+        if (r < 0)
+            break;
+    }
+    // What sd-bus has queued behind the reply is held too, so that the order stays.
+    while (pending.done && IsOpen() && deadline() == 0 && sd_bus_process(m_bus, nullptr) > 0) {
+    }
+    m_holding = false;
+    slot.reset();
+    probe.reset();
+    // Both ends of the link are told that it is over: SSH quits on it, and the event loop finds the connection
+    // closed and retires it (closing it here would leave the loop watching a descriptor that is no more).
+    if (silent)
+        ::shutdown(sd_bus_get_fd(m_bus), SHUT_RDWR);
+    std::vector<MessagePtr> held = std::move(m_held);
+    m_held.clear();
+    for (MessagePtr& m : held)
+        if (!IsOpen() || sd_bus_enqueue_for_read(m_bus, m.get()) < 0)
+            break;
+    if (silent)
+        return sd_bus_error_set(error->get(), SD_BUS_ERROR_DISCONNECTED, "the link to the remote bus went silent");
+    if (!pending.done)
+        return sd_bus_error_set_errno(error->get(), r < 0 ? r : -ECONNRESET);
+    if (const sd_bus_error* e = sd_bus_message_get_error(pending.reply.get()))
+        return sd_bus_error_copy(error->get(), e);
+    *reply = std::move(pending.reply);
+    return 1;
 }
 
 std::string Connection::ExecErrors() const {

@@ -6,8 +6,8 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace ole {
 
@@ -15,12 +15,6 @@ namespace {
 
 // How long a server may take to start by activation and take its name.
 constexpr std::uint64_t kStartTimeoutUsec = 120'000'000;
-
-std::uint64_t NowUsec() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::uint64_t>(ts.tv_sec) * 1'000'000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000u;
-}
 
 } // namespace
 
@@ -411,8 +405,10 @@ void DBusTransport::ProcessAll() {
     SendOutgoing();
     --m_depth;
     DeliverEvents();
-    if (m_depth == 0)
+    if (m_depth == 0) {
         Collect();
+        AnnounceObjectLost();
+    }
 }
 
 void DBusTransport::ProcessReady(Connection& connection) {
@@ -425,8 +421,10 @@ void DBusTransport::ProcessReady(Connection& connection) {
     SendOutgoing();
     --m_depth;
     DeliverEvents();
-    if (m_depth == 0)
+    if (m_depth == 0) {
         Collect();
+        AnnounceObjectLost();
+    }
 }
 
 void DBusTransport::DeliverEvents() {
@@ -503,6 +501,28 @@ void DBusTransport::SendOutgoing() {
         SendEvent(e.address, e.dispId, std::move(e.arguments));
 }
 
+bool DBusTransport::IsConnected(IUnknown* object) {
+    ComPtr<IUnknown> identity;
+    if (!object || FAILED(object->QueryInterface(IID_IUnknown, identity.outVoid())))
+        return true;
+    for (RemoteObject* remote : m_remotes)
+        if (static_cast<IUnknown*>(remote) == identity.get())
+            return !remote->IsDead();
+    return true;
+}
+
+void DBusTransport::NoteObjectLost() {
+    m_objectLostPending = true;
+    Schedule();
+}
+
+void DBusTransport::AnnounceObjectLost() {
+    if (!std::exchange(m_objectLostPending, false) || !m_objectLost)
+        return;
+    const auto handler = m_objectLost; // it may replace itself
+    handler();
+}
+
 void DBusTransport::Collect() {
     m_retiredSlots.clear();
     m_retired.clear();
@@ -521,7 +541,7 @@ bool DBusTransport::RunOnce(int timeoutMs) {
     }
     int timeout = timeoutMs;
     if (deadline != UINT64_MAX) {
-        const std::uint64_t now = NowUsec();
+        const std::uint64_t now = MonotonicUsec();
         const int ms =
             deadline <= now ? 0 : static_cast<int>(std::min<std::uint64_t>((deadline - now + 999) / 1000, 1 << 30));
         timeout = timeout < 0 ? ms : std::min(timeout, ms);

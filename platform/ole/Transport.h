@@ -63,6 +63,8 @@ public:
     void RevokeClassObject(REFCLSID clsid) override;
     HRESULT PublishActiveObject(REFCLSID clsid, IUnknown* object) override;
     void RevokeActiveObject(REFCLSID clsid) override;
+    bool IsConnected(IUnknown* object) override;
+    void SetObjectLostHandler(std::function<void()> handler) override { m_objectLost = std::move(handler); }
 
     // --- the event loop's side ---
     // Dispatches everything that has arrived on every connection, sends events raised on other threads, then
@@ -95,6 +97,8 @@ public:
     // Watches a unique name on a bus; when it leaves, proxies to it die and its sinks are withdrawn.
     void WatchName(Connection& bus, const std::string& uniqueName);
     void UnwatchName(std::uint64_t busId, const std::string& uniqueName);
+    // A proxy has lost its server: the object-lost handler runs after the current pass.
+    void NoteObjectLost();
     // Closes a remote bus that no proxy uses any more.
     void DropUnusedRemoteBus(std::uint64_t id);
     // Queues an event for delivery on the owner thread.
@@ -120,6 +124,7 @@ private:
     void DeliverEvents();
     void SendOutgoing();
     void Collect();
+    void AnnounceObjectLost();
     void NameLost(Connection& bus, const std::string& name);
     HRESULT ConnectToOwner(Connection& bus, const std::string& owner, ComPtr<RemoteObject>* object);
     HRESULT CreateOnBus(Connection& bus, REFCLSID clsid, REFIID iid, void** object, std::string* detail);
@@ -133,6 +138,8 @@ private:
     int m_wakeFd = -1;
     bool m_usePeer = true;
     std::function<void()> m_busLost;
+    std::function<void()> m_objectLost;
+    bool m_objectLostPending = false;
     Connection* m_bus = nullptr;
     bool m_ownsName = false;
     std::string m_ownedName;

@@ -29,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -793,8 +794,12 @@ public:
     void RevokeClassObject(REFCLSID) override {}
     HRESULT PublishActiveObject(REFCLSID, IUnknown*) override { return S_OK; }
     void RevokeActiveObject(REFCLSID) override {}
+    bool IsConnected(IUnknown*) override { return linkUp; }
+    void SetObjectLostHandler(std::function<void()> handler) override { lost = std::move(handler); }
 
     bool reachable = false;
+    bool linkUp = true;
+    std::function<void()> lost;
     std::vector<std::string> machines;
 
 private:
@@ -829,5 +834,28 @@ TEST_F(MainConnectionTest, AServerOnAnotherMachineIsUsedInsteadOfTheLocalOneAndN
     Form->DisconnectButton->click();
     EXPECT_EQ(Form->RemoteMachineLabel->text(), " Компьютер сервера: ops@fleet-01");
     EXPECT_EQ(Form->StatusBar->currentMessage(), ""); // the label is no hint
+    CoSetTransport(previous);
+}
+
+TEST_F(MainConnectionTest, ALostLinkIsShownInTheStatusBarUntilDisconnectAndAFreshConnectShowsTheMachineAgain) {
+    RemoteTransport remote(Fake.get());
+    remote.reachable = true;
+    ComTransport* previous = CoSetTransport(&remote);
+    Form->SetRemoteMachine("ops@fleet-01");
+    Form->ConnectButton->click();
+    EXPECT_EQ(Form->RemoteMachineLabel->text(), " Подключено к компьютеру ops@fleet-01");
+
+    // The runtime reports the loss from its event loop; the window keeps its controls, as on a local server's loss.
+    remote.linkUp = false;
+    ASSERT_TRUE(remote.lost);
+    remote.lost();
+    EXPECT_EQ(Form->RemoteMachineLabel->text(), " Связь с компьютером ops@fleet-01 потеряна");
+    EXPECT_EQ(Form->VersionPanel->text(), "3.1.4");
+
+    Form->DisconnectButton->click();
+    EXPECT_EQ(Form->RemoteMachineLabel->text(), " Компьютер сервера: ops@fleet-01");
+    remote.linkUp = true;
+    Form->ConnectButton->click();
+    EXPECT_EQ(Form->RemoteMachineLabel->text(), " Подключено к компьютеру ops@fleet-01");
     CoSetTransport(previous);
 }

@@ -19,12 +19,15 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <spawn.h>
@@ -74,28 +77,42 @@ bool ServerOnBus() {
     return has != 0;
 }
 
-// This process's children whose command is the bridge.
-std::vector<pid_t> BridgeProcesses() {
-    std::vector<pid_t> found;
+struct Process {
+    pid_t pid;
+    pid_t parent;
+    char state;
+    std::string command;
+};
+
+// Every process of the machine, from /proc.
+std::vector<Process> Processes() {
+    std::vector<Process> all;
     DIR* proc = ::opendir("/proc");
     while (dirent* e = proc ? ::readdir(proc) : nullptr) {
         const pid_t pid = std::atoi(e->d_name);
-        if (pid <= 0)
-            continue;
         std::ifstream stat("/proc/" + std::string(e->d_name) + "/stat");
         std::string line;
-        std::getline(stat, line);
-        const auto close = line.rfind(')');
-        if (close == std::string::npos || line.find("(systemd-stdio-b") == std::string::npos)
+        if (pid <= 0 || !std::getline(stat, line))
             continue;
+        const auto open = line.find('(');
+        const auto close = line.rfind(')');
         char state = 0;
         int parent = 0;
-        if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == ::getpid() &&
-            state != 'Z')
-            found.push_back(pid);
+        if (open != std::string::npos && close != std::string::npos &&
+            std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2)
+            all.push_back({pid, parent, state, line.substr(open + 1, close - open - 1)});
     }
     if (proc)
         ::closedir(proc);
+    return all;
+}
+
+// This process's children whose command is the bridge.
+std::vector<pid_t> BridgeProcesses() {
+    std::vector<pid_t> found;
+    for (const Process& p : Processes())
+        if (p.parent == ::getpid() && p.state != 'Z' && p.command.rfind("systemd-stdio-b", 0) == 0)
+            found.push_back(p.pid);
     return found;
 }
 
@@ -147,6 +164,14 @@ protected:
     void RegisterForActivation() {
         std::string error;
         ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_TEST_SERVER, &error)) << error;
+    }
+    // Connects through the bridge to the running `server`; `*bridge` is the bridge's process.
+    void ConnectThroughBridge(pid_t server, pid_t* bridge) {
+        ASSERT_EQ(ConnectTo(BridgeAddress()), S_OK);
+        ASSERT_EQ(ServerPid(), server);
+        const std::vector<pid_t> bridges = BridgeProcesses();
+        ASSERT_EQ(bridges.size(), 1u);
+        *bridge = bridges.front();
     }
     HRESULT Command(const char* text) {
         BStr command(text);
@@ -228,13 +253,11 @@ TEST_F(RemoteConnectTest, TheWrapperFindsARunningServerAndReceivesItsEvents) {
 
 TEST_F(RemoteConnectTest, ALostLinkFailsTheWaitingCallAndEveryLaterOneAndTheNextConnectTriesAgain) {
     const pid_t server = SpawnServer();
-    ASSERT_EQ(ConnectTo(BridgeAddress()), S_OK);
-    ASSERT_EQ(ServerPid(), server);
-    const std::vector<pid_t> bridges = BridgeProcesses();
-    ASSERT_EQ(bridges.size(), 1u);
+    pid_t bridge = -1;
+    ASSERT_NO_FATAL_FAILURE(ConnectThroughBridge(server, &bridge));
     // The server stops answering, the call waits, and the link goes while it waits.
     ::kill(server, SIGSTOP);
-    std::thread killer([bridge = bridges.front()] {
+    std::thread killer([bridge] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         ::kill(bridge, SIGKILL);
     });
@@ -252,6 +275,80 @@ TEST_F(RemoteConnectTest, ALostLinkFailsTheWaitingCallAndEveryLaterOneAndTheNext
     ::kill(server, SIGCONT);
     ASSERT_EQ(ConnectTo(BridgeAddress()), S_OK);
     EXPECT_EQ(ServerPid(), server);
+}
+
+// Continues a stopped process unless released first: a call that waits for it ends then instead of hanging the
+// test run, and fails its check.
+class Rescuer {
+public:
+    explicit Rescuer(std::vector<pid_t> stopped) : m_stopped(std::move(stopped)) {
+        m_thread = std::thread([this] {
+            std::unique_lock lock(m_mutex);
+            if (!m_released.wait_for(lock, std::chrono::seconds(60), [this] { return m_done; }))
+                for (pid_t pid : m_stopped)
+                    ::kill(pid, SIGCONT);
+        });
+    }
+    ~Rescuer() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_released.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::vector<pid_t> m_stopped;
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_done = false;
+    std::thread m_thread;
+};
+
+TEST_F(RemoteConnectTest, ASilentLinkFailsTheWaitingCallAndEveryLaterOneButABusyServerIsWaitedFor) {
+    int lost = 0;
+    g_transport->transport().SetObjectLostHandler([&lost] { ++lost; });
+    const pid_t server = SpawnServer();
+    pid_t bridge = -1;
+    ASSERT_NO_FATAL_FAILURE(ConnectThroughBridge(server, &bridge));
+
+    // A server that takes its time on a working link is waited for, however long past the link's probes.
+    ::kill(server, SIGSTOP);
+    std::thread resume([server] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        ::kill(server, SIGCONT);
+    });
+    LONG value = 0;
+    EXPECT_EQ(automation->get_GroupsNum(&value), S_OK);
+    resume.join();
+    EXPECT_TRUE(CoIsHandlerConnected(automation.get()));
+
+    // The link stops answering at all: the call fails soon, the link is ended, later calls fail at once.
+    ::kill(bridge, SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    HRESULT waiting = S_OK;
+    {
+        Rescuer rescuer({bridge});
+        waiting = automation->get_GroupsNum(&value);
+    }
+    EXPECT_EQ(waiting, RPC_S_SERVER_UNAVAILABLE_HR);
+    // About a second; the bound only tells a hang from a loaded machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_EQ(automation->set_GroupIndex(1), RPC_S_SERVER_UNAVAILABLE_HR);
+    EXPECT_FALSE(CoIsHandlerConnected(automation.get()));
+    EXPECT_TRUE(RunLoopUntil([] { return BridgeProcesses().empty(); }));
+    EXPECT_TRUE(RunLoopUntil([&lost] { return lost > 0; }));
+
+    // An idle link that ends is noticed by the loop, without a call.
+    lost = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectThroughBridge(server, &bridge));
+    EXPECT_TRUE(CoIsHandlerConnected(automation.get()));
+    ::kill(bridge, SIGKILL);
+    EXPECT_TRUE(RunLoopUntil([&lost] { return lost > 0; }));
+
+    EXPECT_FALSE(CoIsHandlerConnected(automation.get()));
+    g_transport->transport().SetObjectLostHandler(nullptr);
 }
 
 TEST_F(RemoteConnectTest, ALinkThatCannotStartIsAClearConnectError) {
@@ -410,6 +507,56 @@ TEST_F(SshTest, TheWrapperReachesTheFarBusThroughSshAndSshsOwnFailureReachesTheU
         EXPECT_EQ(e.ErrorCode(), RPC_S_SERVER_UNAVAILABLE_HR);
         EXPECT_NE(std::string(e.what()).find("Connection refused"), std::string::npos) << e.what();
     }
+}
+
+// The processes below `root` whose command starts with `command`.
+std::vector<pid_t> Descendants(pid_t root, const std::string& command) {
+    const std::vector<Process> all = Processes();
+    std::map<pid_t, pid_t> parents;
+    for (const Process& p : all)
+        parents[p.pid] = p.parent;
+    std::vector<pid_t> found;
+    for (const Process& p : all) {
+        pid_t up = p.parent;
+        while (up > 1 && up != root)
+            up = parents.count(up) ? parents[up] : 0;
+        if (up == root && p.command.rfind(command, 0) == 0)
+            found.push_back(p.pid);
+    }
+    return found;
+}
+
+TEST_F(SshTest, ASilentNetworkFailsTheCallAndEveryLaterOne) {
+    RegisterForActivation();
+    TNavilonixAutomation wrapper(nullptr);
+    wrapper.RemoteMachineName = userName + "@127.0.0.1:" + std::to_string(port);
+    wrapper.Connect();
+    BStr version(wrapper.get_CurrentVersion());
+    servers.push_back(std::atoi(version.utf8().c_str() + 12));
+    // The far SSH server stops: the connection stays up, but nothing answers any more, as on a dead network. The
+    // SSH client stops too, so that its own keep-alives cannot end the link: only the runtime's probe notices.
+    std::vector<pid_t> stopped = Descendants(sshd, "sshd");
+    ASSERT_FALSE(stopped.empty());
+    for (const Process& p : Processes())
+        if (p.parent == ::getpid() && p.command == "ssh")
+            stopped.push_back(p.pid);
+    ASSERT_GT(stopped.size(), Descendants(sshd, "sshd").size());
+    for (pid_t pid : stopped)
+        ::kill(pid, SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    HRESULT waiting = S_OK;
+    {
+        Rescuer rescuer(stopped);
+        BStr command("raise 201");
+        waiting = wrapper.EnterPassword(command.get());
+    }
+    EXPECT_EQ(waiting, RPC_S_SERVER_UNAVAILABLE_HR);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)); // only a hang fails this
+    BStr command("raise 202");
+    EXPECT_EQ(wrapper.EnterPassword(command.get()), RPC_S_SERVER_UNAVAILABLE_HR);
+    for (pid_t pid : stopped)
+        ::kill(pid, SIGCONT);
+    wrapper.Disconnect();
 }
 
 } // namespace
