@@ -2,45 +2,192 @@
 
 #include "platform/ole/ErrorText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <ostream>
 #include <thread>
 
 namespace {
 
-// Tags of the packed values.
-enum : char { kLong = 'L', kDouble = 'D', kBstr = 'S', kVariant = 'V' };
+// A text is packed in one of two forms: one byte a character when all its characters are ASCII or lie in one block
+// of 128 (Cyrillic, Greek, Latin-1 and most other alphabets), else its UTF-16 as it is. Both copy at about the
+// speed of a plain copy and keep every UTF-16 unit, lone surrogates too.
+constexpr char kLong = TCallLog::kLong;
+constexpr char kDouble = TCallLog::kDouble;
+constexpr char kBstr = TCallLog::kBstr;
+constexpr char kNarrowBstr = TCallLog::kNarrowBstr;
+constexpr char kVariant = TCallLog::kVariant;
 
-template <class T> void PutRaw(TPackedValues& values, const T& value) {
-    values.append(&value, sizeof value);
-}
-
-template <class T> T GetRaw(std::string_view values, std::size_t& at) {
-    T value{};
-    if (at + sizeof value <= values.size())
-        std::memcpy(&value, values.data() + at, sizeof value);
-    at += sizeof value;
-    return value;
-}
-
-void PutText(TPackedValues& values, const char16_t* text, std::uint32_t length) {
-    PutRaw(values, length);
-    values.append(text, length * sizeof(char16_t));
-}
-
-std::u16string GetText(std::string_view values, std::size_t& at) {
-    const auto length = GetRaw<std::uint32_t>(values, at);
-    std::u16string text;
-    if (at + length * sizeof(char16_t) <= values.size()) {
-        text.resize(length);
-        std::memcpy(text.data(), values.data() + at, length * sizeof(char16_t));
+// Writes `units` to `out` one byte each: ASCII as it is, a unit of the block from `block` (a multiple of 128 chosen
+// at the first unit beyond ASCII, 0 until then) as 0x80 plus its place in the block. False when a unit is in
+// neither.
+bool PutNarrowEach(const char16_t* units, std::size_t count, char16_t& block, char* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const char16_t unit = units[i];
+        if (unit >= 0x80 && block == 0)
+            block = static_cast<char16_t>(unit & 0xFF80);
+        if (unit < 0x80)
+            out[i] = static_cast<char>(unit);
+        else if (static_cast<char16_t>(unit - block) < 0x80)
+            out[i] = static_cast<char>(0x80 + (unit - block));
+        else
+            return false;
     }
-    at += length * sizeof(char16_t);
-    return text;
+    return true;
 }
+
+bool PutNarrow(const char16_t* units, std::size_t count, char16_t& block, char* out) {
+#if defined(__SSE2__)
+    // Sixteen units at a time: ASCII stays, the units of the block move by 0x80 - block, any other unit fails.
+    const __m128i beyondAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i start = _mm_set1_epi16(static_cast<short>(block));
+    __m128i shift = _mm_set1_epi16(static_cast<short>(0x80 - block));
+    // The eight units as bytes in 16-bit lanes; `asciiMask` and `narrowMask` have two bits set for each unit that
+    // is ASCII and each unit that is ASCII or in the block.
+    const auto narrow = [&](__m128i eight, unsigned& asciiMask, unsigned& narrowMask) {
+        const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(eight, beyondAscii), zero);
+        const __m128i inBlock = _mm_cmpeq_epi16(_mm_and_si128(_mm_sub_epi16(eight, start), beyondAscii), zero);
+        asciiMask = static_cast<unsigned>(_mm_movemask_epi8(ascii));
+        narrowMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(ascii, inBlock)));
+        return _mm_or_si128(_mm_and_si128(ascii, eight), _mm_andnot_si128(ascii, _mm_add_epi16(eight, shift)));
+    };
+    const auto sixteen = [&](const char16_t* from, char* to) {
+        while (true) {
+            unsigned asciiLow = 0;
+            unsigned asciiHigh = 0;
+            unsigned narrowLow = 0;
+            unsigned narrowHigh = 0;
+            const __m128i low = narrow(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)), asciiLow, narrowLow);
+            const __m128i high =
+                narrow(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 8)), asciiHigh, narrowHigh);
+            if ((narrowLow & narrowHigh) == 0xFFFF) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_packus_epi16(low, high));
+                return true;
+            }
+            if (block != 0)
+                return false; // a unit outside the block
+            // The first unit beyond ASCII chooses the block, and the sixteen are tried again.
+            const unsigned first = static_cast<unsigned>(__builtin_ctz(~(asciiLow | asciiHigh << 16))) / 2;
+            block = static_cast<char16_t>(from[first] & 0xFF80);
+            start = _mm_set1_epi16(static_cast<short>(block));
+            shift = _mm_set1_epi16(static_cast<short>(0x80 - block));
+        }
+    };
+    if (count < 16)
+        return PutNarrowEach(units, count, block, out);
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16)
+        if (!sixteen(units + i, out + i))
+            return false;
+    // The last sixteen again, for the units left over.
+    return i == count || sixteen(units + count - 16, out + count - 16);
+#else
+    return PutNarrowEach(units, count, block, out);
+#endif
+}
+
+std::size_t TextBound(BSTR text) {
+    return 1 + 5 + sizeof(char16_t) + 2 * std::size_t{SysStringLen(text)};
+}
+
+// A text as its tag, its length in units, then (one byte a character) its block and its bytes or its UTF-16.
+char* PutText(char* at, BSTR text) {
+    const std::u16string_view units = BstrView(text);
+    char* const tag = at;
+    char* const blockAt = TCallLog::PutCount(at + 1, units.size());
+    char16_t block = 0;
+    if (PutNarrow(units.data(), units.size(), block, blockAt + sizeof block)) {
+        *tag = kNarrowBstr;
+        std::memcpy(blockAt, &block, sizeof block);
+        return blockAt + sizeof block + units.size();
+    }
+    *tag = kBstr;
+    std::memcpy(blockAt, units.data(), units.size() * sizeof(char16_t));
+    return blockAt + units.size() * sizeof(char16_t);
+}
+
+char* PutRaw(char* at, const void* value, std::size_t size) {
+    std::memcpy(at, value, size);
+    return at + size;
+}
+
+// Reads what the Put functions wrote; a value cut short reads as failed, never beyond the end.
+class TReader {
+public:
+    explicit TReader(std::string_view values) : m_values(values) {}
+    bool AtEnd() const { return m_at >= m_values.size(); }
+    bool Failed() const { return m_failed; }
+    char Tag() { return AtEnd() ? '\0' : m_values[m_at++]; }
+    template <class T> T Raw() {
+        T value{};
+        if (m_at + sizeof value <= m_values.size())
+            std::memcpy(&value, m_values.data() + m_at, sizeof value);
+        else
+            m_failed = true;
+        m_at += sizeof value;
+        return value;
+    }
+    std::uint64_t Count() {
+        std::uint64_t count = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            if (AtEnd()) {
+                m_failed = true;
+                break;
+            }
+            const auto byte = static_cast<unsigned char>(m_values[m_at++]);
+            count |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+            if (!(byte & 0x80))
+                break;
+        }
+        return count;
+    }
+    std::int64_t Integer() {
+        const std::uint64_t bits = Count();
+        return static_cast<std::int64_t>(bits >> 1) ^ -static_cast<std::int64_t>(bits & 1);
+    }
+    // A text in either form, after its tag.
+    std::u16string Text(char tag) {
+        const auto count = static_cast<std::size_t>(Count());
+        std::u16string text;
+        if (tag == kNarrowBstr) {
+            const auto block = Raw<char16_t>();
+            if (m_failed || count > m_values.size() - std::min(m_at, m_values.size()))
+                return Fail();
+            text.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const auto byte = static_cast<unsigned char>(m_values[m_at + i]);
+                text[i] = byte < 0x80 ? char16_t{byte} : static_cast<char16_t>(block + (byte - 0x80));
+            }
+            m_at += count;
+        } else if (tag == kBstr) {
+            if (m_failed || count > (m_values.size() - std::min(m_at, m_values.size())) / sizeof(char16_t))
+                return Fail();
+            text.resize(count);
+            std::memcpy(text.data(), m_values.data() + m_at, count * sizeof(char16_t));
+            m_at += count * sizeof(char16_t);
+        } else {
+            return Fail();
+        }
+        return text;
+    }
+
+private:
+    std::u16string Fail() {
+        m_failed = true;
+        return {};
+    }
+
+    std::string_view m_values;
+    std::size_t m_at = 0;
+    bool m_failed = false;
+};
 
 std::string DoubleText(double value) {
     char buffer[64];
@@ -118,6 +265,7 @@ void TCallLog::Clear() {
     m_first = m_next;
     m_oldest = m_write;
     m_totalDuration = 0;
+    Reclaim();
 }
 
 TCallRecord& TCallLog::Begin(int slot) {
@@ -133,11 +281,52 @@ TCallRecord& TCallLog::Begin(int slot) {
     TCallRecord& record = m_records[m_write];
     m_write = m_write + 1 == kCapacity ? 0 : m_write + 1;
     ++m_next;
+    record = TCallRecord{};
     record.slot = static_cast<std::int16_t>(slot);
-    record.values.clear();
-    record.result = 0;
-    record.duration = 0;
     return record;
+}
+
+char* TCallLog::NewBlock(std::size_t bound) {
+    Reclaim();
+    if (bound <= static_cast<std::size_t>(m_blockEnd - m_cursor))
+        return m_cursor;
+    Block block;
+    if (bound <= kBlockSize && m_spare.bytes) {
+        block = std::move(m_spare);
+    } else {
+        block.size = std::max(bound, kBlockSize);
+        block.bytes = std::make_unique_for_overwrite<char[]>(block.size);
+    }
+    m_blocks.push_back(std::move(block));
+    m_cursorBlock = &m_blocks.back();
+    m_cursor = m_cursorBlock->bytes.get();
+    m_blockEnd = m_cursor + m_cursorBlock->size;
+    return m_cursor;
+}
+
+void TCallLog::Reclaim() {
+    while (!m_blocks.empty() && m_blocks.front().last < m_first) {
+        Block& block = m_blocks.front();
+        if (&block == m_cursorBlock && block.size == kBlockSize) {
+            // Nothing held is in the block being written: it is written again from its beginning.
+            m_cursor = block.bytes.get();
+            return;
+        }
+        if (&block == m_cursorBlock) {
+            m_cursorBlock = nullptr;
+            m_cursor = m_blockEnd = nullptr;
+        }
+        if (block.size == kBlockSize && !m_spare.bytes)
+            m_spare = std::move(block);
+        m_blocks.pop_front();
+    }
+}
+
+std::size_t TCallLog::ArenaBytes() const {
+    std::size_t bytes = m_spare.size * (m_spare.bytes ? 1 : 0);
+    for (const Block& block : m_blocks)
+        bytes += block.size;
+    return bytes;
 }
 
 void TCallLog::Finish(TCallRecord& record, HRESULT result) {
@@ -158,91 +347,80 @@ double TCallLog::Nanoseconds(std::int64_t ticks) {
 #endif
 }
 
-void TCallLog::Put(TPackedValues& values, LONG value) {
-    values += kLong;
-    PutRaw(values, value);
+std::size_t TCallLog::PackedBound(BSTR value) {
+    return TextBound(value);
 }
 
-void TCallLog::Put(TPackedValues& values, double value) {
-    values += kDouble;
-    PutRaw(values, value);
+std::size_t TCallLog::PackedBound(const VARIANT& value) {
+    return 1 + sizeof(VARTYPE) + (value.vt == VT_BSTR ? TextBound(value.bstrVal) : 10);
 }
 
-void TCallLog::Put(TPackedValues& values, BSTR value) {
-    values += kBstr;
-    PutText(values, value ? value : u"", SysStringLen(value));
+char* TCallLog::Put(char* at, BSTR value) {
+    return PutText(at, value);
 }
 
-void TCallLog::Put(TPackedValues& values, const VARIANT& value) {
-    values += kVariant;
-    PutRaw(values, value.vt);
+char* TCallLog::Put(char* at, const VARIANT& value) {
+    *at++ = kVariant;
+    at = PutRaw(at, &value.vt, sizeof value.vt);
     switch (value.vt) {
     case VT_I2:
-        PutRaw(values, std::int64_t{value.iVal});
-        break;
+        return TCallLog::PutInteger(at, value.iVal);
     case VT_I4:
     case VT_INT:
-        PutRaw(values, std::int64_t{value.lVal});
-        break;
+        return TCallLog::PutInteger(at, value.lVal);
     case VT_I1:
-        PutRaw(values, std::int64_t{value.cVal});
-        break;
+        return TCallLog::PutInteger(at, value.cVal);
     case VT_UI1:
-        PutRaw(values, std::int64_t{value.bVal});
-        break;
+        return TCallLog::PutInteger(at, value.bVal);
     case VT_UI2:
-        PutRaw(values, std::int64_t{value.uiVal});
-        break;
+        return TCallLog::PutInteger(at, value.uiVal);
     case VT_UI4:
     case VT_UINT:
-        PutRaw(values, std::int64_t{value.ulVal});
-        break;
+        return TCallLog::PutInteger(at, value.ulVal);
     case VT_I8:
     case VT_UI8:
-        PutRaw(values, value.llVal);
-        break;
+        return TCallLog::PutInteger(at, value.llVal);
     case VT_BOOL:
-        PutRaw(values, std::int64_t{value.boolVal});
-        break;
+        return TCallLog::PutInteger(at, value.boolVal);
     case VT_ERROR:
-        PutRaw(values, std::int64_t{value.scode});
-        break;
-    case VT_R4:
-        PutRaw(values, double{value.fltVal});
-        break;
+        return TCallLog::PutInteger(at, value.scode);
+    case VT_R4: {
+        const double real = value.fltVal;
+        return PutRaw(at, &real, sizeof real);
+    }
     case VT_R8:
     case VT_DATE:
-        PutRaw(values, value.dblVal);
-        break;
+        return PutRaw(at, &value.dblVal, sizeof value.dblVal);
     case VT_BSTR:
-        PutText(values, value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal));
-        break;
+        return PutText(at, value.bstrVal);
     default:
-        break; // the type alone
+        return at; // the type alone
     }
 }
 
 std::vector<TLoggedValue> TCallLog::Unpack(std::string_view values) {
     std::vector<TLoggedValue> out;
-    std::size_t at = 0;
-    while (at < values.size()) {
+    TReader reader(values);
+    while (!reader.AtEnd()) {
         TLoggedValue value;
-        switch (values[at++]) {
+        const char tag = reader.Tag();
+        switch (tag) {
         case kLong:
             value.type = MemberType::Long;
-            value.integer = GetRaw<LONG>(values, at);
+            value.integer = reader.Integer();
             break;
         case kDouble:
             value.type = MemberType::Double;
-            value.real = GetRaw<double>(values, at);
+            value.real = reader.Raw<double>();
             break;
         case kBstr:
+        case kNarrowBstr:
             value.type = MemberType::Bstr;
-            value.text = GetText(values, at);
+            value.text = reader.Text(tag);
             break;
         case kVariant:
             value.type = MemberType::Variant;
-            value.vt = GetRaw<VARTYPE>(values, at);
+            value.vt = reader.Raw<VARTYPE>();
             switch (value.vt) {
             case VT_I2:
             case VT_I4:
@@ -256,15 +434,15 @@ std::vector<TLoggedValue> TCallLog::Unpack(std::string_view values) {
             case VT_UI8:
             case VT_BOOL:
             case VT_ERROR:
-                value.integer = GetRaw<std::int64_t>(values, at);
+                value.integer = reader.Integer();
                 break;
             case VT_R4:
             case VT_R8:
             case VT_DATE:
-                value.real = GetRaw<double>(values, at);
+                value.real = reader.Raw<double>();
                 break;
             case VT_BSTR:
-                value.text = GetText(values, at);
+                value.text = reader.Text(reader.Tag());
                 break;
             default:
                 break;
@@ -273,9 +451,18 @@ std::vector<TLoggedValue> TCallLog::Unpack(std::string_view values) {
         default:
             return out; // not written by Put
         }
+        if (reader.Failed())
+            return out;
         out.push_back(std::move(value));
     }
     return out;
+}
+
+TLoggedValue TCallLog::Logged(const VARIANT& value) {
+    std::string packed(PackedBound(value), '\0');
+    packed.resize(static_cast<std::size_t>(Put(packed.data(), value) - packed.data()));
+    std::vector<TLoggedValue> values = Unpack(packed);
+    return values.empty() ? TLoggedValue{} : std::move(values.front());
 }
 
 std::string VarTypeName(VARTYPE vt) {
@@ -361,7 +548,7 @@ std::string CallArgumentsText(const TCallRecord& record) {
     // A read sends no arguments: its one value is the one read.
     if (!member || member->kind == MemberKind::Read)
         return {};
-    const std::vector<TLoggedValue> values = TCallLog::Unpack(record.values.view());
+    const std::vector<TLoggedValue> values = TCallLog::Unpack(record.Values());
     std::string text;
     for (int i = 0; i < member->paramCount && i < static_cast<int>(values.size()); ++i) {
         if (i > 0)
@@ -377,7 +564,7 @@ std::string CallResultText(const TCallRecord& record) {
     const MemberInfo* member = FindNavilonixMember(record.slot);
     if (!member || member->kind != MemberKind::Read)
         return record.result == 0 ? std::string("S_OK") : ResultCodeText(record.result);
-    const std::vector<TLoggedValue> values = TCallLog::Unpack(record.values.view());
+    const std::vector<TLoggedValue> values = TCallLog::Unpack(record.Values());
     return values.empty() ? std::string() : LoggedValueText(values.back());
 }
 

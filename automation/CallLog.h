@@ -10,66 +10,25 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>
 #endif
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// The packed arguments and value of one call. Most calls fit the few bytes held in place; longer ones take one
-// block of the heap, kept for the next call the record holds, so a full log allocates next to nothing.
-class TPackedValues {
-public:
-    TPackedValues() = default;
-    TPackedValues(const TPackedValues&) = delete;
-    TPackedValues& operator=(const TPackedValues&) = delete;
-    TPackedValues(TPackedValues&& other) noexcept { *this = std::move(other); }
-    TPackedValues& operator=(TPackedValues&& other) noexcept {
-        std::memcpy(m_inline, other.m_inline, sizeof m_inline);
-        m_heap = std::move(other.m_heap);
-        m_capacity = std::exchange(other.m_capacity, 0);
-        m_size = std::exchange(other.m_size, 0);
-        return *this;
-    }
-
-    void clear() { m_size = 0; }
-    std::size_t size() const { return m_size; }
-    const char* data() const { return m_heap ? m_heap.get() : m_inline; }
-    std::string_view view() const { return {data(), m_size}; }
-    void reserve(std::size_t capacity) {
-        if (capacity <= (m_heap ? m_capacity : sizeof m_inline))
-            return;
-        auto block = std::make_unique<char[]>(capacity);
-        std::memcpy(block.get(), data(), m_size);
-        m_heap = std::move(block);
-        m_capacity = static_cast<std::uint32_t>(capacity);
-    }
-    void append(const void* bytes, std::size_t count) {
-        reserve(std::max<std::size_t>(m_size + count, 2 * m_size));
-        std::memcpy((m_heap ? m_heap.get() : m_inline) + m_size, bytes, count);
-        m_size += static_cast<std::uint32_t>(count);
-    }
-    TPackedValues& operator+=(char c) {
-        append(&c, 1);
-        return *this;
-    }
-
-private:
-    char m_inline[32];
-    std::uint32_t m_capacity = 0; // of the heap block
-    std::uint32_t m_size = 0;
-    std::unique_ptr<char[]> m_heap;
-};
-
+// One logged call. Its arguments and (a successful read only) the value read are packed by TCallLog::Put into the
+// log's arena; `values` points there and stays valid as long as the log holds the record.
 struct TCallRecord {
     std::int64_t start = 0;    // clock ticks (TCallLog::Now)
     std::int64_t duration = 0; // clock ticks: TCallLog::Nanoseconds turns them into time
+    const char* values = nullptr;
+    std::uint32_t valuesSize = 0;
     HRESULT result = 0;
-    std::int16_t slot = 0;
-    // The arguments in order, then (a successful read only) the value read; packed by TCallLog::Put.
-    TPackedValues values;
+    std::int16_t slot = 0; // the member, by its slot in the member table
+    std::string_view Values() const { return {values, valuesSize}; }
 };
 
 // One argument or value of a record, unpacked.
@@ -81,11 +40,17 @@ struct TLoggedValue {
     std::u16string text;
 };
 
+// The records are a ring of kCapacity fixed-size entries; their packed values go to an arena of blocks written one
+// after the other, so recording copies the values once and allocates only when a block fills. A block is reused or
+// freed once every record with values in it has left the log.
 class TCallLog {
 public:
     static constexpr std::size_t kCapacity = 100000;
+    static constexpr std::size_t kBlockSize = 64 * 1024; // values longer than this get a block of their own
 
     TCallLog();
+    TCallLog(const TCallLog&) = delete;
+    TCallLog& operator=(const TCallLog&) = delete;
 
     bool Recording() const { return m_recording; }
     void SetRecording(bool recording) { m_recording = recording; }
@@ -102,6 +67,8 @@ public:
     std::uint64_t NextSequence() const { return m_next; }
     // The sum of the held records' durations, clock ticks.
     std::int64_t TotalDuration() const { return m_totalDuration; }
+    // The bytes the arena has allocated for values.
+    std::size_t ArenaBytes() const;
 
     // A new record for a call of `slot` (the oldest goes when the log is full). The reference stays valid until
     // kCapacity further records have been begun. Its start is set by Start.
@@ -110,14 +77,49 @@ public:
     // The call has returned: its duration and result code.
     void Finish(TCallRecord& record, HRESULT result);
 
-    static void Put(TPackedValues& values, LONG value);
-    static void Put(TPackedValues& values, double value);
-    static void Put(TPackedValues& values, BSTR value);
-    static void Put(TPackedValues& values, const VARIANT& value);
-    static std::size_t PackedSize(LONG) { return 1 + sizeof(LONG); }
-    static std::size_t PackedSize(double) { return 1 + sizeof(double); }
-    static std::size_t PackedSize(BSTR value) { return 1 + sizeof(std::uint32_t) + 2 * SysStringLen(value); }
+    // Packs `values` (each a LONG, double, BSTR or VARIANT) as the record's values; done once per record.
+    template <class... V> void Keep(TCallRecord& record, const V&... values) {
+        char* const begin = Reserve((PackedBound(values) + ...));
+        char* end = begin;
+        ((end = Put(end, values)), ...);
+        record.values = begin;
+        record.valuesSize = static_cast<std::uint32_t>(end - begin);
+        m_cursor = end;
+        m_cursorBlock->last = m_next - 1;
+    }
+
+    // Packing: each value is a tag, then its content. PackedBound is the most bytes Put writes for the value; Put
+    // writes it at `at` and returns the end.
+    enum Tag : char { kLong = 'L', kDouble = 'D', kBstr = 'S', kNarrowBstr = 's', kVariant = 'V' };
+    static constexpr std::size_t PackedBound(LONG) { return 1 + 5; }
+    static constexpr std::size_t PackedBound(double) { return 1 + sizeof(double); }
+    static std::size_t PackedBound(BSTR value);
+    static std::size_t PackedBound(const VARIANT& value);
+    // A count seven bits a byte, low bits first.
+    static char* PutCount(char* at, std::uint64_t count) {
+        for (; count >= 0x80; count >>= 7)
+            *at++ = static_cast<char>(count | 0x80);
+        *at++ = static_cast<char>(count);
+        return at;
+    }
+    // An integer zigzagged (0, -1, 1, -2, ... as 0, 1, 2, 3, ...), so that small numbers of either sign are short.
+    static char* PutInteger(char* at, std::int64_t value) {
+        return PutCount(at, (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63));
+    }
+    static char* Put(char* at, LONG value) {
+        *at++ = kLong;
+        return PutInteger(at, value);
+    }
+    static char* Put(char* at, double value) {
+        *at++ = kDouble;
+        std::memcpy(at, &value, sizeof value);
+        return at + sizeof value;
+    }
+    static char* Put(char* at, BSTR value);
+    static char* Put(char* at, const VARIANT& value);
     static std::vector<TLoggedValue> Unpack(std::string_view values);
+    // A VARIANT as the log would show it.
+    static TLoggedValue Logged(const VARIANT& value);
 
     // The clock the log times calls with: the processor's time-stamp counter where there is one (reading it costs
     // a fraction of a system clock read), else the steady clock in nanoseconds.
@@ -134,6 +136,20 @@ public:
     static std::int64_t WallClockMs(std::int64_t start);
 
 private:
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+        std::uint64_t last = 0; // the newest sequence number that may have values here
+    };
+
+    // Room for `bound` bytes at m_cursor.
+    char* Reserve(std::size_t bound) {
+        return bound <= static_cast<std::size_t>(m_blockEnd - m_cursor) ? m_cursor : NewBlock(bound);
+    }
+    char* NewBlock(std::size_t bound);
+    // Frees the blocks no held record has values in, keeping one spare of the usual size.
+    void Reclaim();
+
     std::vector<TCallRecord> m_records;
     std::size_t m_oldest = 0; // where At(0) is
     std::size_t m_write = 0;  // where the next record goes
@@ -141,6 +157,11 @@ private:
     std::uint64_t m_next = 0;
     std::int64_t m_totalDuration = 0;
     bool m_recording = true;
+    std::deque<Block> m_blocks; // oldest first; the last one is being written
+    Block* m_cursorBlock = nullptr;
+    char* m_cursor = nullptr;
+    char* m_blockEnd = nullptr;
+    Block m_spare;
 };
 
 // The console's one log.
@@ -157,8 +178,8 @@ public:
     // The arguments (none for a read); the call is timed from here.
     template <class... A> void Arguments(const A&... args) {
         if (m_record) {
-            m_record->values.reserve((TCallLog::PackedSize(args) + ... + 0));
-            (TCallLog::Put(m_record->values, args), ...);
+            if constexpr (sizeof...(A) > 0)
+                CallLog().Keep(*m_record, args...);
             TCallLog::Start(*m_record);
         }
     }
@@ -167,11 +188,12 @@ public:
             CallLog().Finish(*m_record, result);
         return result;
     }
+    // A read's: its value is kept when the read succeeded (a read has no arguments, so it is the record's only value).
     template <class T> HRESULT Finish(HRESULT result, const T& value) {
         if (m_record) {
             CallLog().Finish(*m_record, result);
             if (result >= 0)
-                TCallLog::Put(m_record->values, value);
+                CallLog().Keep(*m_record, value);
         }
         return result;
     }

@@ -4,6 +4,7 @@
 #include "automation/Navilonix_OCX.h"
 
 #include <malloc.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -77,20 +78,58 @@ void Round(TNavilonixAutomation& wrapper, LONG i, BSTR file) {
 }
 constexpr int kCallsPerRound = 5;
 
-double NanosecondsPerCall(TNavilonixAutomation& wrapper, bool logged, int rounds) {
+// The longest calls: ten arguments, three of them paths.
+void LongestCall(TNavilonixAutomation& wrapper, LONG i, BSTR path) {
+    wrapper.SetCarChPParameters(path, 1234567, 0, path, 1, 10, 1, i, 30, path);
+}
+
+double NanosecondsPerCall(void (*round)(TNavilonixAutomation&, LONG, BSTR), int callsPerRound, BSTR text,
+                          TNavilonixAutomation& wrapper, bool logged, int rounds) {
     CallLog().SetRecording(logged);
     CallLog().Clear();
-    BStr file("g12.grp");
     const auto start = Clock::now();
     for (int i = 0; i < rounds; ++i)
-        Round(wrapper, i, file.get());
+        round(wrapper, i, text);
     const auto end = Clock::now();
-    return std::chrono::duration<double, std::nano>(end - start).count() / (rounds * kCallsPerRound);
+    return std::chrono::duration<double, std::nano>(end - start).count() / (rounds * callsPerRound);
+}
+
+// The log's cost per call: the best of five alternate runs with the log paused and on.
+void PrintCost(const char* what, void (*round)(TNavilonixAutomation&, LONG, BSTR), int callsPerRound, BSTR text,
+               TNavilonixAutomation& wrapper) {
+    const int calls = 1000000;
+    double off = 1e30;
+    double on = 1e30;
+    for (int run = 0; run < 5; ++run) {
+        off = std::min(off, NanosecondsPerCall(round, callsPerRound, text, wrapper, false, calls / callsPerRound));
+        on = std::min(on, NanosecondsPerCall(round, callsPerRound, text, wrapper, true, calls / callsPerRound));
+    }
+    std::printf("%s: call through the wrapper %.1f ns with the log paused, %.1f ns with it on; the log costs %.1f ns "
+                "a call (best of 5 runs of %d calls)\n",
+                what, off, on, on - off, calls);
 }
 
 std::size_t HeapInUse() {
     const struct mallinfo2 info = mallinfo2();
     return info.uordblks + info.hblkhd; // small blocks and mapped ones
+}
+
+// The process's resident memory, bytes.
+std::size_t Resident() {
+    unsigned long size = 0;
+    unsigned long resident = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%lu %lu", &size, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+void PrintMemory(const char* what, std::size_t heapBefore, std::size_t residentBefore) {
+    std::printf("memory of %zu logged calls (%s): %.1f MB of heap, %.1f MB resident\n", CallLog().Count(), what,
+                static_cast<double>(HeapInUse() - heapBefore) / 1e6,
+                static_cast<double>(Resident() - residentBefore) / 1e6);
 }
 
 } // namespace
@@ -102,28 +141,20 @@ int main() {
 
     // Memory: the heap that a full log takes, first of the calls of a tree rebuild, then of the longest calls
     // with text arguments.
-    const std::size_t before = HeapInUse();
+    const std::size_t heapBefore = HeapInUse();
+    const std::size_t residentBefore = Resident();
     BStr file("g12.grp");
     for (int i = 0; i < static_cast<int>(TCallLog::kCapacity) / kCallsPerRound; ++i)
         Round(wrapper, i, file.get());
-    std::printf("memory of %zu logged calls (tree rebuild mix): %.1f MB\n", CallLog().Count(),
-                static_cast<double>(HeapInUse() - before) / 1e6);
+    PrintMemory("tree rebuild mix", heapBefore, residentBefore);
     BStr path("/home/user/.local/share/NavilonixServer/Points/Склад.chp");
     for (std::size_t i = 0; i < TCallLog::kCapacity; ++i)
         wrapper.SetCarChPParameters(path.get(), 1234567, 0, path.get(), 1, 10, 1, 2, 30, path.get());
-    std::printf("memory of %zu logged calls (SetCarChPParameters, ten arguments, three %u-character paths): %.1f MB\n",
-                CallLog().Count(), path.length(), static_cast<double>(HeapInUse() - before) / 1e6);
+    const std::string worst = "SetCarChPParameters, ten arguments, three " + std::to_string(path.length()) +
+                              "-character paths; goal: under 30 MB";
+    PrintMemory(worst.c_str(), heapBefore, residentBefore);
 
-    const int rounds = 200000;
-    double off = 1e30;
-    double on = 1e30;
-    for (int run = 0; run < 5; ++run) {
-        off = std::min(off, NanosecondsPerCall(wrapper, false, rounds));
-        on = std::min(on, NanosecondsPerCall(wrapper, true, rounds));
-    }
-    std::printf("call through the wrapper, log paused: %7.1f ns\n", off);
-    std::printf("call through the wrapper, log on:     %7.1f ns\n", on);
-    std::printf("cost of the log per call:             %7.1f ns (best of 5 runs of %d calls)\n", on - off,
-                rounds * kCallsPerRound);
+    PrintCost("tree rebuild mix", Round, kCallsPerRound, file.get(), wrapper);
+    PrintCost("SetCarChPParameters", LongestCall, 1, path.get(), wrapper);
     return 0;
 }

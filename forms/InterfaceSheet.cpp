@@ -477,12 +477,7 @@ std::string TInterfaceSheet::VariantText(const VARIANT& value) {
     std::string text = "тип " + VarTypeName(value.vt);
     if (value.vt == VT_BSTR)
         return text + ", значение " + BstrText(value.bstrVal);
-    TPackedValues values;
-    TCallLog::Put(values, value);
-    const std::vector<TLoggedValue> unpacked = TCallLog::Unpack(values.view());
-    if (unpacked.empty())
-        return text;
-    const std::string full = LoggedValueText(unpacked.front());
+    const std::string full = LoggedValueText(TCallLog::Logged(value));
     const std::string type = VarTypeName(value.vt);
     if (full.size() > type.size() + 1 && full.compare(0, type.size(), type) == 0)
         text += ", значение " + full.substr(type.size() + 1);

@@ -93,7 +93,7 @@ std::vector<std::string> LoggedCalls(std::uint64_t first = CallLog().FirstSequen
         const MemberInfo* member = FindNavilonixMember(record.slot);
         std::string call(member->name);
         if (member->kind != MemberKind::Read) {
-            const std::vector<TLoggedValue> values = TCallLog::Unpack(record.values.view());
+            const std::vector<TLoggedValue> values = TCallLog::Unpack(record.Values());
             call += "(";
             for (std::size_t i = 0; i < values.size(); ++i)
                 call += (i ? ", " : "") + LoggedValueText(values[i]);
@@ -279,7 +279,7 @@ TEST_F(InterfaceSheetTest, TheLogRecordsATreeRebuildCallByCallWithArgumentsAndRe
         const TCallRecord& record = log.At(i);
         const MemberInfo* member = FindNavilonixMember(record.slot);
         EXPECT_EQ(record.result, S_OK);
-        const std::vector<TLoggedValue> values = TCallLog::Unpack(record.values.view());
+        const std::vector<TLoggedValue> values = TCallLog::Unpack(record.Values());
         ASSERT_EQ(values.size(), static_cast<std::size_t>(member->kind == MemberKind::Method ? member->paramCount : 1))
             << member->name;
         if (member->name == "get_GroupsNum") {
