@@ -7,11 +7,14 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 #include <ostream>
 #include <thread>
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -269,15 +272,15 @@ void TCallLog::Clear() {
 }
 
 TCallRecord& TCallLog::Begin(int slot) {
+    // The whole ring at the first call, written through once, so that later calls never wait for the system to
+    // supply a fresh page; records never move, so a call in progress keeps its reference.
     if (m_records.empty())
-        m_records.reserve(kCapacity); // records never move: a call in progress keeps its reference
+        m_records.resize(kCapacity);
     if (m_next - m_first == kCapacity) {
         m_totalDuration -= m_records[m_oldest].duration;
         m_oldest = m_oldest + 1 == kCapacity ? 0 : m_oldest + 1;
         ++m_first;
     }
-    if (m_write == m_records.size())
-        m_records.emplace_back();
     TCallRecord& record = m_records[m_write];
     m_write = m_write + 1 == kCapacity ? 0 : m_write + 1;
     ++m_next;
@@ -286,28 +289,36 @@ TCallRecord& TCallLog::Begin(int slot) {
     return record;
 }
 
+void TCallLog::Unmap::operator()(char* bytes) const {
+    munmap(bytes, size);
+}
+
 char* TCallLog::NewBlock(std::size_t bound) {
     Reclaim();
     if (bound <= static_cast<std::size_t>(m_blockEnd - m_cursor))
         return m_cursor;
     Block block;
-    if (bound <= kBlockSize && m_spare.bytes) {
-        block = std::move(m_spare);
+    if (bound <= kBlockSize && !m_spares.empty()) {
+        block = std::move(m_spares.back());
+        m_spares.pop_back();
     } else {
-        block.size = std::max(bound, kBlockSize);
-        block.bytes = std::make_unique_for_overwrite<char[]>(block.size);
+        const std::size_t size = std::max(bound, kBlockSize);
+        void* bytes = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (bytes == MAP_FAILED)
+            throw std::bad_alloc();
+        block.bytes = std::unique_ptr<char, Unmap>(static_cast<char*>(bytes), Unmap{size});
     }
     m_blocks.push_back(std::move(block));
     m_cursorBlock = &m_blocks.back();
     m_cursor = m_cursorBlock->bytes.get();
-    m_blockEnd = m_cursor + m_cursorBlock->size;
+    m_blockEnd = m_cursor + m_cursorBlock->Size();
     return m_cursor;
 }
 
 void TCallLog::Reclaim() {
     while (!m_blocks.empty() && m_blocks.front().last < m_first) {
         Block& block = m_blocks.front();
-        if (&block == m_cursorBlock && block.size == kBlockSize) {
+        if (&block == m_cursorBlock && block.Size() == kBlockSize) {
             // Nothing held is in the block being written: it is written again from its beginning.
             m_cursor = block.bytes.get();
             return;
@@ -316,16 +327,18 @@ void TCallLog::Reclaim() {
             m_cursorBlock = nullptr;
             m_cursor = m_blockEnd = nullptr;
         }
-        if (block.size == kBlockSize && !m_spare.bytes)
-            m_spare = std::move(block);
+        if (block.Size() == kBlockSize && m_spares.size() < kSpareBlocks)
+            m_spares.push_back(std::move(block));
         m_blocks.pop_front();
     }
 }
 
 std::size_t TCallLog::ArenaBytes() const {
-    std::size_t bytes = m_spare.size * (m_spare.bytes ? 1 : 0);
+    std::size_t bytes = 0;
     for (const Block& block : m_blocks)
-        bytes += block.size;
+        bytes += block.Size();
+    for (const Block& block : m_spares)
+        bytes += block.Size();
     return bytes;
 }
 

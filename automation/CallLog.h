@@ -47,6 +47,7 @@ class TCallLog {
 public:
     static constexpr std::size_t kCapacity = 100000;
     static constexpr std::size_t kBlockSize = 64 * 1024; // values longer than this get a block of their own
+    static constexpr std::size_t kSpareBlocks = 16;      // blocks kept for reuse once their calls have gone
 
     TCallLog();
     TCallLog(const TCallLog&) = delete;
@@ -136,10 +137,17 @@ public:
     static std::int64_t WallClockMs(std::int64_t start);
 
 private:
+    // A block of the arena, mapped from the system on its own: blocks come and go as the ring wraps, and taking
+    // them from the heap would have the allocator sort its small free pieces each time (a tree rebuild leaves
+    // many), which cost more than the log's own work.
+    struct Unmap {
+        std::size_t size;
+        void operator()(char* bytes) const;
+    };
     struct Block {
-        std::unique_ptr<char[]> bytes;
-        std::size_t size = 0;
+        std::unique_ptr<char, Unmap> bytes{nullptr, Unmap{0}};
         std::uint64_t last = 0; // the newest sequence number that may have values here
+        std::size_t Size() const { return bytes.get_deleter().size; }
     };
 
     // Room for `bound` bytes at m_cursor.
@@ -147,7 +155,7 @@ private:
         return bound <= static_cast<std::size_t>(m_blockEnd - m_cursor) ? m_cursor : NewBlock(bound);
     }
     char* NewBlock(std::size_t bound);
-    // Frees the blocks no held record has values in, keeping one spare of the usual size.
+    // Frees the blocks no held record has values in, keeping up to kSpareBlocks of the usual size.
     void Reclaim();
 
     std::vector<TCallRecord> m_records;
@@ -161,7 +169,7 @@ private:
     Block* m_cursorBlock = nullptr;
     char* m_cursor = nullptr;
     char* m_blockEnd = nullptr;
-    Block m_spare;
+    std::vector<Block> m_spares;
 };
 
 // The console's one log.
