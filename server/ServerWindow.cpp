@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -19,6 +20,12 @@
 namespace navilonix::server {
 
 namespace {
+
+// The log view keeps this many lines; older ones are dropped, also from those still waiting to be shown.
+constexpr int LogLines = 5000;
+// While the window is shown, lines reach the log view in batches at most this far apart: laying out and painting
+// the view once per line would cost the server more than the calls it logs.
+constexpr int LogBatchMilliseconds = 100;
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -48,7 +55,7 @@ ServerWindow::ServerWindow(QWidget* parent) : QMainWindow(parent) {
     log_ = new QPlainTextEdit;
     log_->setObjectName(QStringLiteral("LogView"));
     log_->setReadOnly(true);
-    log_->setMaximumBlockCount(5000);
+    log_->setMaximumBlockCount(LogLines);
     log_->setLineWrapMode(QPlainTextEdit::NoWrap);
 
     auto* top = new QSplitter(Qt::Horizontal);
@@ -113,6 +120,9 @@ ServerWindow::ServerWindow(QWidget* parent) : QMainWindow(parent) {
         if (object_)
             object_->processPendingWork();
     });
+    logTimer_ = new QTimer(this);
+    logTimer_->setSingleShot(true);
+    connect(logTimer_, &QTimer::timeout, this, &ServerWindow::flushLog);
 }
 
 ServerWindow::~ServerWindow() = default;
@@ -147,18 +157,42 @@ void ServerWindow::log(const std::string& line) {
     // Laying out a long line costs the whole server its time: the object quotes only the start of its arguments,
     // and no line is longer than this.
     constexpr std::size_t MaxLineBytes = 1000;
-    std::string_view shown = line;
-    if (shown.size() > MaxLineBytes) {
+    PendingLine pending{QDateTime::currentMSecsSinceEpoch(), {}};
+    if (line.size() > MaxLineBytes) {
         std::size_t end = MaxLineBytes;
         while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
             --end;
-        shown = shown.substr(0, end);
+        pending.text = line.substr(0, end) + "... (" + std::to_string(line.size()) + " bytes)";
+    } else {
+        pending.text = line;
     }
-    QString text = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz ")) +
-                   QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
-    if (shown.size() < line.size())
-        text += QStringLiteral("... (%1 bytes)").arg(line.size());
+    // The line waits, with its time, until the window is shown or the next batch is due; formatting and laying
+    // it out once per call would make each call several times dearer.
+    pendingLog_.push_back(std::move(pending));
+    if (pendingLog_.size() > static_cast<std::size_t>(LogLines))
+        pendingLog_.pop_front();
+    if (isVisible() && !logTimer_->isActive())
+        logTimer_->start(LogBatchMilliseconds);
+}
+
+void ServerWindow::flushLog() {
+    logTimer_->stop();
+    if (pendingLog_.empty())
+        return;
+    QString text;
+    for (const PendingLine& line : pendingLog_) {
+        if (!text.isEmpty())
+            text += QLatin1Char('\n');
+        text += QDateTime::fromMSecsSinceEpoch(line.msecsSinceEpoch).toString(QStringLiteral("hh:mm:ss.zzz ")) +
+                QString::fromStdString(line.text);
+    }
+    pendingLog_.clear();
     log_->appendPlainText(text);
+}
+
+void ServerWindow::showEvent(QShowEvent* event) {
+    flushLog();
+    QMainWindow::showEvent(event);
 }
 
 void ServerWindow::fleetChanged() {

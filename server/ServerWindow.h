@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 
 class QLabel;
@@ -45,10 +47,17 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // A log line waiting for the log view: the time it was made and its text, already cut to length.
+    struct PendingLine {
+        std::int64_t msecsSinceEpoch = 0;
+        std::string text;
+    };
     void refreshFleet();
     void updateStatus();
+    void flushLog();
 
     NavilonixObject* object_ = nullptr;
     QTreeWidget* fleet_ = nullptr;
@@ -56,6 +65,8 @@ private:
     QPlainTextEdit* log_ = nullptr;
     QLabel* status_ = nullptr;
     QTimer* wakeUpTimer_ = nullptr; // the object's next pending work that falls due
+    QTimer* logTimer_ = nullptr;    // while the window is shown, brings the waiting lines into the log view
+    std::deque<PendingLine> pendingLog_;
     std::function<void()> closeHandler_;
     std::function<void()> idleCheck_;
     std::size_t clients_ = 0;

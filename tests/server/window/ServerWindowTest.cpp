@@ -6,7 +6,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTreeWidget>
@@ -83,11 +85,12 @@ TEST_F(ServerWindowTest, TheFleetAndTheLogShowWhatTheServerServes) {
         vehicles += fleet->topLevelItem(i)->childCount();
     EXPECT_EQ(vehicles, 12);
     object_->GoToCarLastTrack(BStr("taxi.grp").get(), 21305);
+    // However long a line the server makes, the window lays out only its start, with its length.
+    window_.log(std::string(1'000'000, 'x'));
+    window_.show();
     auto* log = window_.findChild<QPlainTextEdit*>(QStringLiteral("LogView"));
     ASSERT_NE(log, nullptr);
     EXPECT_TRUE(log->toPlainText().contains(QStringLiteral("GoToCarLastTrack(\"taxi.grp\", 21305)")));
-    // However long a line the server makes, the window lays out only its start, with its length.
-    window_.log(std::string(1'000'000, 'x'));
     const QString last = log->document()->lastBlock().text();
     EXPECT_LT(last.size(), 1100);
     EXPECT_TRUE(last.endsWith(QStringLiteral("(1000000 bytes)"))) << last.right(40).toStdString();
@@ -108,6 +111,29 @@ TEST_F(ServerWindowTest, TheFleetAndTheLogShowWhatTheServerServes) {
         QApplication::processEvents();
         window_.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/server-position.png"));
     }
+}
+
+TEST_F(ServerWindowTest, TheLogKeepsTheLatestLinesInOrderWhileHiddenAndBringsNewOnesWhileShown) {
+    auto* log = window_.findChild<QPlainTextEdit*>(QStringLiteral("LogView"));
+    ASSERT_NE(log, nullptr);
+    for (int i = 0; i < 6000; ++i)
+        window_.log("line " + std::to_string(i));
+    window_.show();
+    // The view holds its 5,000 lines: the latest, oldest first, each with its time.
+    const QTextDocument* document = log->document();
+    ASSERT_EQ(document->blockCount(), 5000);
+    const QRegularExpression timed(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d line 1000$"));
+    EXPECT_TRUE(timed.match(document->firstBlock().text()).hasMatch()) << document->firstBlock().text().toStdString();
+    EXPECT_TRUE(document->findBlockByNumber(1).text().endsWith(QStringLiteral(" line 1001")));
+    EXPECT_TRUE(document->lastBlock().text().endsWith(QStringLiteral(" line 5999")));
+    // While the window is shown, a new line reaches the view with the next batch.
+    window_.log("after the window was shown");
+    const QDeadlineTimer deadline(10'000);
+    while (!document->lastBlock().text().endsWith(QStringLiteral(" after the window was shown")) &&
+           !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(document->lastBlock().text().endsWith(QStringLiteral(" after the window was shown")));
+    EXPECT_EQ(document->blockCount(), 5000);
 }
 
 int main(int argc, char** argv) {
