@@ -61,7 +61,7 @@ bool PutNarrow(const char16_t* units, std::size_t count, char16_t& block, char* 
         narrowMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(ascii, inBlock)));
         return _mm_or_si128(_mm_and_si128(ascii, eight), _mm_andnot_si128(ascii, _mm_add_epi16(eight, shift)));
     };
-    const auto sixteen = [&](const char16_t* from, char* to) {
+    const auto sixteen = [&](const char16_t* from, char* to) __attribute__((always_inline)) {
         while (true) {
             unsigned asciiLow = 0;
             unsigned asciiHigh = 0;
