@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
             // same state of the machine and of the window; the best of each.
             double best[2] = {1e30, 1e30};
             std::size_t calls = 0;
-            for (int round = 0; round < 10; ++round) {
+            for (int round = 0; round < 4000 / groups + 10; ++round) {
                 for (const bool second : {false, true}) {
                     const bool logged = second != (round % 2 == 0);
                     CallLog().SetRecording(logged); // the log fills and wraps as in a long session
