@@ -136,33 +136,7 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     auto* middle = Named<QSplitter>("MemberEventsSplitter", Qt::Vertical);
     middle->setChildrenCollapsible(false);
     auto* memberPanel = Named<QWidget>("MemberPanel");
-    auto* memberLayout = new QVBoxLayout(memberPanel);
-    memberLayout->setContentsMargins(0, 0, 0, 0);
-    memberLayout->setSpacing(4);
-    MemberTitleLabel = Named<QLabel>("MemberTitleLabel", "Выберите член интерфейса", memberPanel);
-    MemberTitleLabel->setWordWrap(true);
-    memberLayout->addWidget(MemberTitleLabel);
-    auto* arguments = Named<QScrollArea>("MemberArgumentsScroll", memberPanel);
-    arguments->setWidgetResizable(true);
-    arguments->setFrameShape(QFrame::NoFrame);
-    arguments->setAccessibleName(QStringLiteral("Аргументы"));
-    MemberArgumentsPanel = Named<QWidget>("MemberArgumentsPanel");
-    new QFormLayout(MemberArgumentsPanel);
-    arguments->setWidget(MemberArgumentsPanel);
-    memberLayout->addWidget(arguments, 1);
-    auto* callRow = new QHBoxLayout();
-    MemberCallButton = Named<QPushButton>("MemberCallButton", "Вызвать", memberPanel);
-    MemberCallButton->setAutoDefault(false);
-    MemberCallButton->setEnabled(false);
-    MemberTimeLabel = Named<QLabel>("MemberTimeLabel", memberPanel);
-    callRow->addWidget(MemberCallButton);
-    callRow->addWidget(MemberTimeLabel, 1);
-    memberLayout->addLayout(callRow);
-    MemberResultLabel = Named<QLabel>("MemberResultLabel", memberPanel);
-    MemberResultLabel->setWordWrap(true);
-    MemberResultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    MemberResultLabel->setAccessibleName(QStringLiteral("Результат"));
-    memberLayout->addWidget(MemberResultLabel);
+    CreateMemberPanel(memberPanel);
     middle->addWidget(memberPanel);
     auto* eventsPanel = Named<QWidget>("EventsPanel");
     CreateEventsPanel(eventsPanel);
@@ -177,6 +151,49 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     splitter->setStretchFactor(2, 1);
     splitter->setSizes({280, 260, 400});
 
+    ConnectHandlers();
+
+    // The list sees every event as the wrapper's sink delivers it; the main window's handlers run as before.
+    QPointer<TInterfaceSheet> self(this);
+    m_previousObserver = SetEventObserver([self](DISPID dispId) {
+        if (self)
+            self->EventReceived(dispId);
+    });
+    SetConnected(false);
+}
+
+// The selected member: its title, an edit per argument, the call button with the round trip, and the result.
+void TInterfaceSheet::CreateMemberPanel(QWidget* panel) {
+    auto* memberLayout = new QVBoxLayout(panel);
+    memberLayout->setContentsMargins(0, 0, 0, 0);
+    memberLayout->setSpacing(4);
+    MemberTitleLabel = Named<QLabel>("MemberTitleLabel", "Выберите член интерфейса", panel);
+    MemberTitleLabel->setWordWrap(true);
+    memberLayout->addWidget(MemberTitleLabel);
+    auto* arguments = Named<QScrollArea>("MemberArgumentsScroll", panel);
+    arguments->setWidgetResizable(true);
+    arguments->setFrameShape(QFrame::NoFrame);
+    arguments->setAccessibleName(QStringLiteral("Аргументы"));
+    MemberArgumentsPanel = Named<QWidget>("MemberArgumentsPanel");
+    new QFormLayout(MemberArgumentsPanel);
+    arguments->setWidget(MemberArgumentsPanel);
+    memberLayout->addWidget(arguments, 1);
+    auto* callRow = new QHBoxLayout();
+    MemberCallButton = Named<QPushButton>("MemberCallButton", "Вызвать", panel);
+    MemberCallButton->setAutoDefault(false);
+    MemberCallButton->setEnabled(false);
+    MemberTimeLabel = Named<QLabel>("MemberTimeLabel", panel);
+    callRow->addWidget(MemberCallButton);
+    callRow->addWidget(MemberTimeLabel, 1);
+    memberLayout->addLayout(callRow);
+    MemberResultLabel = Named<QLabel>("MemberResultLabel", panel);
+    MemberResultLabel->setWordWrap(true);
+    MemberResultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    MemberResultLabel->setAccessibleName(QStringLiteral("Результат"));
+    memberLayout->addWidget(MemberResultLabel);
+}
+
+void TInterfaceSheet::ConnectHandlers() {
     connect(MemberFilterEdit, &QLineEdit::textChanged, this,
             [this] { ::Guarded([this] { MemberFilterEditChange(); }); });
     connect(MembersListView, &QTreeWidget::currentItemChanged, this,
@@ -192,14 +209,6 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
         if (isVisible())
             ::Guarded([this] { CallLogRefresh(); });
     });
-
-    // The list sees every event as the wrapper's sink delivers it; the main window's handlers run as before.
-    QPointer<TInterfaceSheet> self(this);
-    m_previousObserver = SetEventObserver([self](DISPID dispId) {
-        if (self)
-            self->EventReceived(dispId);
-    });
-    SetConnected(false);
 }
 
 TInterfaceSheet::~TInterfaceSheet() {

@@ -80,8 +80,10 @@ protected:
 
 private:
     void CreateMembersPanel(QWidget* panel);
+    void CreateMemberPanel(QWidget* panel);
     void CreateEventsPanel(QWidget* panel);
     void CreateCallLogPanel(QWidget* panel);
+    void ConnectHandlers();
     void FillMembersList();
     void ShowMember(const MemberInfo* member);
     void ShowResult(const QString& text, bool failed);

@@ -289,7 +289,13 @@ private:
 
     void CreateControlPanel();
     void CreateMainPanel();
+    void CreateGroupsListPanel();
+    void CreateRightPanel();
+    void CreatePageControl();
     void CreateControlSheet();
+    void CreateVehicleCommands(QWidget* sheet);
+    void CreateComputingBox(QWidget* sheet);
+    void CreateCheckPointParametersBox(QWidget* sheet);
     void CreateCheckPointsSheet();
     void CreateTripsInfoSheet();
     void CreateDialogs();

@@ -59,6 +59,16 @@ QSplitter* MakeSplitter(const char* name, Qt::Orientation orientation, QWidget* 
     return splitter;
 }
 
+// Lays a caption over a list that takes the rest of the panel's height; returns the panel's layout.
+QVBoxLayout* StackCaptionOverList(QWidget* panel, QLabel* caption, QWidget* list) {
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(caption);
+    layout->addWidget(list, 1);
+    return layout;
+}
+
 TComboBox* MakeFileBox(const char* name, QWidget* parent, const QRect& geometry, const QString& hint) {
     auto* box = Named<TComboBox>(name, parent);
     box->setGeometry(geometry);
@@ -160,13 +170,27 @@ void TMainForm::CreateMainPanel() {
     devicesLayout->setContentsMargins(0, 0, 0, 0);
     VSplitter = MakeSplitter("VSplitter", Qt::Horizontal, DevicesTripsPanel);
     devicesLayout->addWidget(VSplitter);
+    CreateGroupsListPanel();
+    CreateRightPanel();
+    VSplitter->addWidget(GroupsListPanel);
+    VSplitter->addWidget(RightPanel);
+    VSplitter->setStretchFactor(0, 0);
+    VSplitter->setStretchFactor(1, 1);
+    VSplitter->setSizes({240, 580});
 
+    // Bottom: the page control.
+    CreatePageControl();
+    BSplitter->addWidget(DevicesTripsPanel);
+    BSplitter->addWidget(CheckPointsPanel);
+    BSplitter->setStretchFactor(0, 1);
+    BSplitter->setStretchFactor(1, 0);
+    BSplitter->setSizes({286, 276});
+}
+
+void TMainForm::CreateGroupsListPanel() {
     GroupsListPanel = MakePanel("GroupsListPanel", nullptr);
     GroupsListPanel->setMinimumWidth(200);
     GroupsListPanel->setMaximumWidth(800);
-    auto* groupsLayout = new QVBoxLayout(GroupsListPanel);
-    groupsLayout->setContentsMargins(8, 8, 8, 8);
-    groupsLayout->setSpacing(0);
     GroupsListLabel = MakeCaption("GroupsListLabel", "Список групп:", GroupsListPanel);
     GroupsList = Named<QTreeWidget>("GroupsList", GroupsListPanel);
     GroupsList->setHeaderHidden(true);
@@ -175,23 +199,20 @@ void TMainForm::CreateMainPanel() {
     GroupsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GroupsList->setSelectionMode(QAbstractItemView::SingleSelection);
     KeepSelectionVisible(GroupsList);
-    groupsLayout->addWidget(GroupsListLabel);
-    groupsLayout->addWidget(GroupsList, 1);
+    StackCaptionOverList(GroupsListPanel, GroupsListLabel, GroupsList)->setContentsMargins(8, 8, 8, 8);
+}
 
+void TMainForm::CreateRightPanel() {
     RightPanel = MakePanel("RightPanel", nullptr);
     RightPanel->setMinimumWidth(100);
     auto* rightLayout = new QVBoxLayout(RightPanel);
     rightLayout->setContentsMargins(0, 8, 8, 8);
 
     GroupInfoPanel = MakePanel("GroupInfoPanel", RightPanel);
-    auto* groupInfoLayout = new QVBoxLayout(GroupInfoPanel);
-    groupInfoLayout->setContentsMargins(0, 0, 0, 0);
-    groupInfoLayout->setSpacing(0);
     GroupLabel = MakeCaption("GroupLabel", "Информация о группе:", GroupInfoPanel);
     GroupInfoListView = Named<QTreeWidget>("GroupInfoListView", GroupInfoPanel);
     SetupListView(GroupInfoListView, {{"Параметр", 148}, {"Значение", -1}});
-    groupInfoLayout->addWidget(GroupLabel);
-    groupInfoLayout->addWidget(GroupInfoListView, 1);
+    StackCaptionOverList(GroupInfoPanel, GroupLabel, GroupInfoListView);
 
     InfoPanel = MakePanel("InfoPanel", RightPanel);
     auto* infoLayout = new QHBoxLayout(InfoPanel);
@@ -200,24 +221,16 @@ void TMainForm::CreateMainPanel() {
     infoLayout->addWidget(ISplitter);
     SubInfoPanel = MakePanel("SubInfoPanel", nullptr);
     SubInfoPanel->setMinimumWidth(100);
-    auto* subInfoLayout = new QVBoxLayout(SubInfoPanel);
-    subInfoLayout->setContentsMargins(0, 0, 0, 0);
-    subInfoLayout->setSpacing(0);
     InfoLabel = MakeCaption("InfoLabel", "Информация об устройстве:", SubInfoPanel);
     InfoListView = Named<QTreeWidget>("InfoListView", SubInfoPanel);
     SetupListView(InfoListView, {{"Параметр", 128}, {"Значение", -1}});
-    subInfoLayout->addWidget(InfoLabel);
-    subInfoLayout->addWidget(InfoListView, 1);
+    StackCaptionOverList(SubInfoPanel, InfoLabel, InfoListView);
     OnlinePanel = MakePanel("OnlinePanel", nullptr);
     OnlinePanel->setMinimumWidth(100);
-    auto* onlineLayout = new QVBoxLayout(OnlinePanel);
-    onlineLayout->setContentsMargins(0, 0, 0, 0);
-    onlineLayout->setSpacing(0);
     OnlineLabel = MakeCaption("OnlineLabel", "Online данные:", OnlinePanel);
     OnlineListView = Named<QTreeWidget>("OnlineListView", OnlinePanel);
     SetupListView(OnlineListView, {{"Параметр", 128}, {"Значение", -1}});
-    onlineLayout->addWidget(OnlineLabel);
-    onlineLayout->addWidget(OnlineListView, 1);
+    StackCaptionOverList(OnlinePanel, OnlineLabel, OnlineListView);
     ISplitter->addWidget(SubInfoPanel);
     ISplitter->addWidget(OnlinePanel);
     ISplitter->setStretchFactor(0, 1);
@@ -229,14 +242,9 @@ void TMainForm::CreateMainPanel() {
     rightLayout->addWidget(InfoPanel, 1);
     GroupInfoPanel->hide();
     InfoPanel->hide();
+}
 
-    VSplitter->addWidget(GroupsListPanel);
-    VSplitter->addWidget(RightPanel);
-    VSplitter->setStretchFactor(0, 0);
-    VSplitter->setStretchFactor(1, 1);
-    VSplitter->setSizes({240, 580});
-
-    // Bottom: the page control.
+void TMainForm::CreatePageControl() {
     CheckPointsPanel = MakePanel("CheckPointsPanel", nullptr);
     CheckPointsPanel->setMinimumHeight(100);
     auto* pagesLayout = new QVBoxLayout(CheckPointsPanel);
@@ -252,19 +260,17 @@ void TMainForm::CreateMainPanel() {
     InterfaceSheet = Named<TInterfaceSheet>("InterfaceSheet");
     PageControl->addTab(InterfaceSheet, "Интерфейс");
     PageControl->setCurrentWidget(ControlSheet);
-
-    BSplitter->addWidget(DevicesTripsPanel);
-    BSplitter->addWidget(CheckPointsPanel);
-    BSplitter->setStretchFactor(0, 1);
-    BSplitter->setStretchFactor(1, 0);
-    BSplitter->setSizes({286, 276});
 }
 
 void TMainForm::CreateControlSheet() {
     ControlSheet = Named<QWidget>("ControlSheet");
-    QWidget* sheet = ControlSheet;
+    CreateVehicleCommands(ControlSheet);
+    CreateComputingBox(ControlSheet);
+    CreateCheckPointParametersBox(ControlSheet);
+}
 
-    // The vehicle inputs and the position commands.
+// The vehicle inputs and the position commands.
+void TMainForm::CreateVehicleCommands(QWidget* sheet) {
     GroupsLabel = MakeLabel("GroupsLabel", "Файл ТС:", sheet, {8, 8, 48, 21});
     GroupsComboBox = Named<TComboBox>("GroupsComboBox", sheet);
     GroupsComboBox->setGeometry(60, 8, 164, 21);
@@ -290,8 +296,10 @@ void TMainForm::CreateControlSheet() {
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
     Bevel1->setGeometry(8, 36, 792, 2);
+}
 
-    // Computing: inputs on the left, status on the right.
+// Computing: inputs on the left, status on the right.
+void TMainForm::CreateComputingBox(QWidget* sheet) {
     ComputingGroupBox = Named<QGroupBox>("ComputingGroupBox", " Расчёт ", sheet);
     ComputingGroupBox->setGeometry(8, 44, 472, 180);
     QWidget* box = ComputingGroupBox;
@@ -347,11 +355,13 @@ void TMainForm::CreateControlSheet() {
     ComputingResultButton->setEnabled(false);
     ComputingTimer = Named<QTimer>("ComputingTimer", this);
     ComputingTimer->setInterval(100);
+}
 
-    // The vehicle's check point parameters.
+// The vehicle's check point parameters.
+void TMainForm::CreateCheckPointParametersBox(QWidget* sheet) {
     SetChPPrmsGroupBox = Named<QGroupBox>("SetChPPrmsGroupBox", " Параметры КТ ", sheet);
     SetChPPrmsGroupBox->setGeometry(488, 44, 236, 180);
-    box = SetChPPrmsGroupBox;
+    QWidget* box = SetChPPrmsGroupBox;
     DefaultChPPrmsBox = Named<QCheckBox>("DefaultChPPrmsBox", "Применять параметры по умолчанию", box);
     DefaultChPPrmsBox->setGeometry(8, 20, 220, 21);
     SetHint(DefaultChPPrmsBox, " Индивидуальный список контрольных точек и геозон");
