@@ -309,9 +309,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "a call failed during the benchmark\n");
             return 1;
         }
-    std::vector<double> pairRatios;
-    for (int round = 0; round < kRounds; ++round)
-        pairRatios.push_back(results[2][static_cast<std::size_t>(round)] / results[0][static_cast<std::size_t>(round)]);
+    // Each round's ratio of path `a` to path `b`.
+    const auto roundRatios = [&results](int a, int b) {
+        std::vector<double> ratios;
+        for (std::size_t round = 0; round < results[a].size(); ++round)
+            ratios.push_back(results[a][round] / results[b][round]);
+        return ratios;
+    };
+    const std::vector<double> pairRatios = roundRatios(2, 0);
+    const std::vector<double> bridgeToBus = roundRatios(3, 1);
     const double rawUs = Median(results[0]);
     const double busUs = Median(results[1]);
     const double peerUs = Median(results[2]);
@@ -334,8 +340,11 @@ int main(int argc, char** argv) {
     else
         std::printf("System calls per call: not counted here (the raw_syscalls tracepoint cannot be opened; count with "
                     "strace -f -c)\n");
-    std::printf("Best rounds: raw %.2f us, bus daemon %.2f us (%.2f x), private channel %.2f us (%.2f x)\n", rawBest,
-                busBest, busBest / rawBest, peerBest, peerBest / rawBest);
+    const double bridgeBest = *std::min_element(results[3].begin(), results[3].end());
+    std::printf("Best rounds: raw %.2f us, bus daemon %.2f us (%.2f x), private channel %.2f us (%.2f x), "
+                "systemd-stdio-bridge %.2f us (%.2f x)\n",
+                rawBest, busBest, busBest / rawBest, peerBest, peerBest / rawBest, bridgeBest, bridgeBest / rawBest);
+    std::printf("The remote path against the bus daemon's, round by round: median %.2f x\n", Median(bridgeToBus));
     std::printf("The console uses the private channel. Its ratio to the raw ping-pong, round by round: median %.2f, "
                 "best %.2f\n",
                 Median(pairRatios), *std::min_element(pairRatios.begin(), pairRatios.end()));
