@@ -474,13 +474,6 @@ HRESULT NavilonixObject::get_CarLastATime(BSTR* Value) {
 HRESULT NavilonixObject::get_CarFlags(LONG* Value) {
     return readLong(Value, carOnline() ? carOnline()->flags : NoFlags);
 }
-HRESULT NavilonixObject::get_CarPlacement(BSTR* Value) {
-    const OnlineState* s = carOnline();
-    if (!s || s->latitude == NoCoordinate)
-        return readText(Value, std::string());
-    return readText(Value, placeName(checkPoints_, s->latitude, s->longitude));
-}
-
 namespace {
 // The sensor's state from the flags in the console's layout: 1 on, 0 off, -1 unknown.
 long sensorFromFlags(long flags, int sensor) {
@@ -849,30 +842,6 @@ HRESULT NavilonixObject::get_CurrentAltitude(DOUBLE* Value) {
     return readDouble(Value, receiver_ ? receiver_->altitude : NoAltitude);
 }
 
-// Named properties: a small store of texts
-
-HRESULT NavilonixObject::get_PropertyName(BSTR* Value) {
-    return readText(Value, propertyName_);
-}
-HRESULT NavilonixObject::set_PropertyName(BSTR Value) {
-    propertyName_ = BstrToUtf8(Value);
-    log("PropertyName := " + excerpt(propertyName_));
-    return S_OK;
-}
-HRESULT NavilonixObject::get_PropertyValue(BSTR* Value) {
-    const auto it = properties_.find(propertyName_);
-    return readText(Value, it == properties_.end() ? std::string() : it->second);
-}
-HRESULT NavilonixObject::set_PropertyValue(BSTR Value) {
-    log("PropertyValue := " + excerpt(BstrToUtf8(Value)));
-    if (propertyName_.empty())
-        return E_UNEXPECTED;
-    properties_[propertyName_] = BstrToUtf8(Value);
-    return S_OK;
-}
-HRESULT NavilonixObject::get_PropertyCheck(LONG* Value) {
-    return readLong(Value, properties_.count(propertyName_) ? 1 : 0);
-}
 HRESULT NavilonixObject::EnterPassword(BSTR) {
     log("EnterPassword(...): the demo server has no password");
     return S_OK;
@@ -889,19 +858,5 @@ HRESULT NavilonixObject::Sleep(LONG Param1) {
     std::this_thread::sleep_for(delay);
     return S_OK;
 }
-
-// Members the demo server does not offer
-
-NVX_NOT_IMPLEMENTED_METHOD(ExportListToFile, (BSTR, BSTR, BSTR, LONG, LONG))
-NVX_NOT_IMPLEMENTED_METHOD(ExportDataToFile, (BSTR, LONG, LONG))
-NVX_NOT_IMPLEMENTED_METHOD(ExportCarsToFile, (BSTR, BSTR, LONG, BSTR, BSTR, LONG, LONG, LONG))
-NVX_NOT_IMPLEMENTED_METHOD(CmnExPropertySet, (BSTR))
-NVX_NOT_IMPLEMENTED_METHOD(CarExPropertySet, (BSTR, LONG))
-NVX_NOT_IMPLEMENTED_READ(CmnExPropertyValue, BSTR)
-NVX_NOT_IMPLEMENTED_WRITE(CmnExPropertyValue, BSTR)
-NVX_NOT_IMPLEMENTED_READ(CarExPropertyValue, BSTR)
-NVX_NOT_IMPLEMENTED_WRITE(CarExPropertyValue, BSTR)
-NVX_NOT_IMPLEMENTED_METHOD(ShowAddress, (BSTR, BSTR, BSTR))
-NVX_NOT_IMPLEMENTED_METHOD(FindNearestAddress, (DOUBLE, DOUBLE, LONG))
 
 } // namespace navilonix::server

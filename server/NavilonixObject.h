@@ -9,7 +9,9 @@
 #include "platform/ole/Stub.h"
 #include "server/core/CheckPointFile.h"
 #include "server/core/FieldComputer.h"
+#include "server/core/Gazetteer.h"
 #include "server/core/Model.h"
+#include "server/core/PropertyStore.h"
 #include "server/core/TimeText.h"
 #include "server/core/TripComputer.h"
 #include "server/core/WorkPaths.h"
@@ -28,6 +30,8 @@
 
 namespace navilonix::server {
 
+class CsvTable;
+
 // What the object asks of the program around it: its window, its log and its main loop. Every call but
 // wakeUp() comes on the main thread.
 class ServerHost {
@@ -37,6 +41,8 @@ public:
     virtual void hideApplication() {}
     virtual void showLastPosition(const Vehicle& /*vehicle*/, const GpsRecord& /*position*/) {}
     virtual void showLastTrack(const Vehicle& /*vehicle*/, const std::vector<GpsRecord>& /*track*/) {}
+    // An address found by ShowAddress or FindNearestAddress.
+    virtual void showAddress(const std::string& /*text*/, double /*latitude*/, double /*longitude*/) {}
     virtual void log(const std::string& /*line*/) {}
     // The groups or their vehicles' data changed.
     virtual void fleetChanged() {}
@@ -154,6 +160,7 @@ private:
     void answerComputingWaiters(HRESULT result);
     void installResult(Computation& computation);
     void resetTripCursors();
+    HRESULT countersArray(VARIANT* Value);
     std::string text(UnixTime time) const;
 
     std::atomic<ULONG> references_{1};
@@ -176,7 +183,6 @@ private:
     LONG checkPointIndex_ = 0;
     LONG coordsCheckPoint_ = 0;
 
-    std::map<std::string, std::string> properties_;
     std::string propertyName_;
 
     // The computation: the worker's state, and the results the cursors walk.
@@ -200,6 +206,21 @@ private:
     LONG crdIndex_ = 0;
     std::string listType_ = "checkpoints";
     std::string listKind_ = "points";
+
+    // Exports, extended properties and addresses (NavilonixFiles.cpp).
+    static constexpr double PlacementRadiusMeters = 300;
+    HRESULT checkExport(const std::string& name, LONG separator, std::filesystem::path* file);
+    HRESULT writeExport(const std::filesystem::path& file, const CsvTable& table);
+    PropertyStore& propertyStore();
+    HRESULT readProperty(const std::string& section, const std::string& name, BSTR* Value);
+    HRESULT writeProperty(const std::string& section, const std::string& name, BSTR Value);
+    std::vector<AddressEntry> gazetteer();
+    void showFound(const AddressEntry& entry);
+    std::unique_ptr<PropertyStore> propertyStore_;
+    std::string cmnExName_;
+    std::string carExName_;
+    long carExDevice_ = 0;
+    std::string foundAddress_;
 
     // The field work (NavilonixFields.cpp): a computation of its own beside the trips.
     struct FieldRequest;

@@ -2,6 +2,7 @@
 #include "server/NavilonixObject.h"
 
 #include "platform/ole/Bstr.h"
+#include "platform/ole/SafeArray.h"
 #include "server/ComputationState.h"
 #include "server/ObjectSupport.h"
 #include "server/core/FileUtil.h"
@@ -365,7 +366,7 @@ HRESULT NavilonixObject::get_TripDriverID(BSTR* Value) {
     return readText(Value, std::string()); // the demo devices identify no drivers
 }
 HRESULT NavilonixObject::get_TripImplementNames(BSTR* Value) {
-    return readText(Value, std::string()); // no implements are attached in the demo fleet
+    return readText(Value, std::string()); // the demo devices do not report which implement is hitched
 }
 HRESULT NavilonixObject::get_TripImplementIDs(BSTR* Value) {
     return readText(Value, std::string());
@@ -383,11 +384,54 @@ HRESULT NavilonixObject::get_TripCntr56EntriesNum(LONG* Value) {
 HRESULT NavilonixObject::get_TripCntr78EntriesNum(LONG* Value) {
     return readLong(Value, 0);
 }
-NVX_NOT_IMPLEMENTED_READ(Counters12Array, VARIANT)
-NVX_NOT_IMPLEMENTED_READ(Counters34Array, VARIANT)
-NVX_NOT_IMPLEMENTED_READ(Counters56Array, VARIANT)
-NVX_NOT_IMPLEMENTED_READ(Counters78Array, VARIANT)
-NVX_NOT_IMPLEMENTED_READ(TrackCrdsArray, VARIANT)
+// The current trip's track points as rows 1..n of (latitude, longitude), the rows counted like CrdEntryIndex.
+HRESULT NavilonixObject::get_TrackCrdsArray(VARIANT* Value) {
+    if (!Value)
+        return E_POINTER;
+    VariantInit(Value);
+    const Trip* t = trip();
+    const ULONG n = t ? static_cast<ULONG>(t->track.size()) : 0;
+    const SAFEARRAYBOUND bounds[] = {{n, 1}, {2, 1}};
+    SAFEARRAY* psa = SafeArrayCreate(VT_R8, 2, bounds);
+    if (!psa)
+        return E_OUTOFMEMORY;
+    auto* cells = static_cast<double*>(psa->pvData);
+    for (ULONG i = 0; i < n; ++i) {
+        const GpsRecord& r = result_.records[t->track[i]];
+        cells[i] = r.latitude;
+        cells[n + i] = r.longitude;
+    }
+    Value->vt = VT_ARRAY | VT_R8;
+    Value->parray = psa;
+    return S_OK;
+}
+
+// The entries of a pair of pulse counters in the current trip: rows 1..n of (time, first counter, second counter).
+// The demo devices have no counters, so the rows are none, like TripCntr12EntriesNum.
+HRESULT NavilonixObject::countersArray(VARIANT* Value) {
+    if (!Value)
+        return E_POINTER;
+    VariantInit(Value);
+    const SAFEARRAYBOUND bounds[] = {{0, 1}, {3, 1}};
+    SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    if (!psa)
+        return E_OUTOFMEMORY;
+    Value->vt = VT_ARRAY | VT_VARIANT;
+    Value->parray = psa;
+    return S_OK;
+}
+HRESULT NavilonixObject::get_Counters12Array(VARIANT* Value) {
+    return countersArray(Value);
+}
+HRESULT NavilonixObject::get_Counters34Array(VARIANT* Value) {
+    return countersArray(Value);
+}
+HRESULT NavilonixObject::get_Counters56Array(VARIANT* Value) {
+    return countersArray(Value);
+}
+HRESULT NavilonixObject::get_Counters78Array(VARIANT* Value) {
+    return countersArray(Value);
+}
 
 // Entries
 

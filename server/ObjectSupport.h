@@ -1,4 +1,4 @@
-// Helpers of the automation object: result values, text conventions, file results and the refused members.
+// Helpers of the automation object: result values, text conventions and file results.
 #pragma once
 
 #include "automation/Navilonix_tlb.h"
@@ -21,6 +21,7 @@ struct ReceiverFix;
 constexpr std::uint32_t ErrorFileNotFound = 2;
 constexpr std::uint32_t ErrorPathNotFound = 3;
 constexpr std::uint32_t ErrorInvalidName = 123;
+constexpr std::uint32_t ErrorNotFound = 1168;
 
 inline HRESULT readLong(LONG* out, long value) {
     if (!out)
@@ -63,20 +64,3 @@ std::optional<ReceiverFix> readReceiver(const std::filesystem::path& file,
 HRESULT resultOfFileError(const std::filesystem::path& file, bool writing);
 
 } // namespace navilonix::server
-
-#define NVX_NOT_IMPLEMENTED_METHOD(name, params)                                                                       \
-    HRESULT NavilonixObject::name params {                                                                             \
-        log(#name "(...): not offered by the demo server");                                                            \
-        return E_NOTIMPL;                                                                                              \
-    }
-#define NVX_NOT_IMPLEMENTED_READ(name, type)                                                                           \
-    HRESULT NavilonixObject::get_##name(type* Value) {                                                                 \
-        if (Value)                                                                                                     \
-            *Value = type{};                                                                                           \
-        return E_NOTIMPL;                                                                                              \
-    }
-#define NVX_NOT_IMPLEMENTED_WRITE(name, type)                                                                          \
-    HRESULT NavilonixObject::set_##name(type) {                                                                        \
-        log(#name " := ...: not offered by the demo server");                                                          \
-        return E_NOTIMPL;                                                                                              \
-    }

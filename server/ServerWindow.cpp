@@ -153,6 +153,14 @@ void ServerWindow::showLastTrack(const Vehicle& vehicle, const std::vector<GpsRe
     map_->showTrack(QStringLiteral("Последний трек: ") + vehicleTitle(vehicle), track);
 }
 
+void ServerWindow::showAddress(const std::string& text, double latitude, double longitude) {
+    GpsRecord place;
+    place.latitude = latitude;
+    place.longitude = longitude;
+    place.status = StatusValidFix;
+    map_->showPosition(QStringLiteral("Адрес: ") + qs(text), place);
+}
+
 void ServerWindow::log(const std::string& line) {
     // Laying out a long line costs the whole server its time: the object quotes only the start of its arguments,
     // and no line is longer than this.

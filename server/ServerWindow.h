@@ -39,6 +39,7 @@ public:
     void hideApplication() override;
     void showLastPosition(const Vehicle& vehicle, const GpsRecord& position) override;
     void showLastTrack(const Vehicle& vehicle, const std::vector<GpsRecord>& track) override;
+    void showAddress(const std::string& text, double latitude, double longitude) override;
     void log(const std::string& line) override;
     void fleetChanged() override;
     void clientsChanged(std::size_t sinks) override;

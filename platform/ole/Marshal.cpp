@@ -1,8 +1,11 @@
 #include "platform/ole/Marshal.h"
 
+#include "platform/ole/SafeArray.h"
+
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace ole {
 
@@ -35,6 +38,220 @@ template <class T> std::uint64_t Bits(const T& value) {
     return bits;
 }
 
+// --- arrays: a vector counted from 0 travels as the D-Bus array of its element type ("ai", "as", "av", ...);
+// any other array as "(a(ui)aX)": the bounds of each dimension (count, lower bound) in index order, then the
+// elements with the first index varying fastest.
+
+char ElementCode(VARTYPE vt) {
+    switch (vt) {
+    case VT_I4:
+        return 'i';
+    case VT_R8:
+        return 'd';
+    case VT_BSTR:
+        return 's';
+    case VT_VARIANT:
+        return 'v';
+    case VT_BOOL:
+        return 'b';
+    case VT_I2:
+        return 'n';
+    case VT_UI1:
+        return 'y';
+    case VT_UI2:
+        return 'q';
+    case VT_UI4:
+        return 'u';
+    case VT_I8:
+        return 'x';
+    case VT_UI8:
+        return 't';
+    default:
+        return 0;
+    }
+}
+
+VARTYPE ElementType(char code) {
+    for (const VARTYPE vt : {VT_I4, VT_R8, VT_BSTR, VT_VARIANT, VT_BOOL, VT_I2, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8})
+        if (ElementCode(vt) == code)
+            return vt;
+    return VT_EMPTY;
+}
+
+bool IsFixed(char code) {
+    return code != 's' && code != 'v' && code != 'b';
+}
+
+int AppendElements(sd_bus_message* m, SAFEARRAY* psa, char code) {
+    const ULONG n = SafeArrayElementCount(psa);
+    if (IsFixed(code))
+        return sd_bus_message_append_array(m, code, psa->pvData, static_cast<std::size_t>(n) * psa->cbElements);
+    const char contents[2] = {code, 0};
+    int r = sd_bus_message_open_container(m, 'a', contents);
+    for (ULONG i = 0; r >= 0 && i < n; ++i) {
+        if (code == 's') {
+            const std::string text = BstrToUtf8(static_cast<BSTR*>(psa->pvData)[i]);
+            r = sd_bus_message_append_basic(m, 's', text.c_str());
+        } else if (code == 'b') {
+            const int b = static_cast<VARIANT_BOOL*>(psa->pvData)[i] != 0;
+            r = sd_bus_message_append_basic(m, 'b', &b);
+        } else {
+            r = Append(m, static_cast<VARIANT*>(psa->pvData)[i]);
+        }
+    }
+    if (r >= 0)
+        r = sd_bus_message_close_container(m);
+    return r;
+}
+
+int AppendArray(sd_bus_message* m, SAFEARRAY* psa, VARTYPE elementType) {
+    if (!psa || psa->vt != elementType)
+        return -EINVAL;
+    const char code = ElementCode(psa->vt);
+    if (code == 0)
+        return -EINVAL;
+    const bool vector = psa->cDims == 1 && psa->rgsabound[0].lLbound == 0;
+    const std::string data = std::string("a") + code;
+    const std::string bounded = "(a(ui)" + data + ")";
+    int r = sd_bus_message_open_container(m, 'v', vector ? data.c_str() : bounded.c_str());
+    if (r >= 0 && !vector) {
+        r = sd_bus_message_open_container(m, 'r', bounded.substr(1, bounded.size() - 2).c_str());
+        if (r >= 0)
+            r = sd_bus_message_open_container(m, 'a', "(ui)");
+        for (WORD d = 0; r >= 0 && d < psa->cDims; ++d)
+            r = sd_bus_message_append(m, "(ui)", psa->rgsabound[d].cElements, psa->rgsabound[d].lLbound);
+        if (r >= 0)
+            r = sd_bus_message_close_container(m);
+    }
+    if (r >= 0)
+        r = AppendElements(m, psa, code);
+    if (r >= 0 && !vector)
+        r = sd_bus_message_close_container(m);
+    if (r >= 0)
+        r = sd_bus_message_close_container(m);
+    return r;
+}
+
+// Reads the elements "aX" into a new array with the given bounds (none: a vector from 0 of what arrives).
+int ReadElements(sd_bus_message* m, char code, std::vector<SAFEARRAYBOUND> bounds, SAFEARRAY** out) {
+    *out = nullptr;
+    const VARTYPE vt = ElementType(code);
+    const char contents[2] = {code, 0};
+    if (IsFixed(code)) {
+        const void* items = nullptr;
+        std::size_t size = 0;
+        int r = sd_bus_message_read_array(m, code, &items, &size);
+        if (r < 0)
+            return r;
+        const ULONG elementSize = code == 'y' ? 1 : code == 'n' || code == 'q' ? 2 : code == 'i' || code == 'u' ? 4 : 8;
+        const ULONG count = static_cast<ULONG>(size / elementSize);
+        if (bounds.empty())
+            bounds.push_back({count, 0});
+        SAFEARRAY* psa = SafeArrayCreate(vt, static_cast<UINT>(bounds.size()), bounds.data());
+        if (!psa)
+            return -ENOMEM;
+        if (SafeArrayElementCount(psa) != count) {
+            SafeArrayDestroy(psa);
+            return -EBADMSG;
+        }
+        if (size > 0)
+            std::memcpy(psa->pvData, items, size);
+        *out = psa;
+        return 1;
+    }
+    int r = sd_bus_message_enter_container(m, 'a', contents);
+    if (r < 0)
+        return r;
+    std::vector<Variant> items;
+    for (;;) {
+        Variant item;
+        VARIANT* v = item.get();
+        if (code == 's') {
+            const char* text = nullptr;
+            r = sd_bus_message_read_basic(m, 's', &text);
+            if (r > 0) {
+                v->vt = VT_BSTR;
+                v->bstrVal = SysAllocStringUtf8(text);
+            }
+        } else if (code == 'b') {
+            int b = 0;
+            r = sd_bus_message_read_basic(m, 'b', &b);
+            v->vt = VT_BOOL;
+            v->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+        } else {
+            r = sd_bus_message_at_end(m, 0) > 0 ? 0 : Read(m, v);
+        }
+        if (r <= 0)
+            break;
+        items.push_back(std::move(item));
+    }
+    if (r < 0)
+        return r;
+    r = sd_bus_message_exit_container(m);
+    if (r < 0)
+        return r;
+    if (bounds.empty())
+        bounds.push_back({static_cast<ULONG>(items.size()), 0});
+    SAFEARRAY* psa = SafeArrayCreate(vt, static_cast<UINT>(bounds.size()), bounds.data());
+    if (!psa)
+        return -ENOMEM;
+    if (SafeArrayElementCount(psa) != items.size()) {
+        SafeArrayDestroy(psa);
+        return -EBADMSG;
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        VARIANT* v = items[i].get();
+        if (code == 's')
+            std::swap(static_cast<BSTR*>(psa->pvData)[i], v->bstrVal);
+        else if (code == 'b')
+            static_cast<VARIANT_BOOL*>(psa->pvData)[i] = v->boolVal;
+        else
+            static_cast<VARIANT*>(psa->pvData)[i] = items[i].detach();
+    }
+    *out = psa;
+    return 1;
+}
+
+// Reads the contents of a variant whose signature is an array form; 0 when `inner` is no such form.
+int ReadArray(sd_bus_message* m, const std::string& inner, VARIANT* v) {
+    SAFEARRAY* psa = nullptr;
+    int r = 0;
+    if (inner.size() == 2 && inner[0] == 'a' && ElementType(inner[1]) != VT_EMPTY) {
+        r = ReadElements(m, inner[1], {}, &psa);
+    } else if (inner.size() == 9 && inner.compare(0, 7, "(a(ui)a") == 0 && inner[8] == ')' &&
+               ElementType(inner[7]) != VT_EMPTY) {
+        r = sd_bus_message_enter_container(m, 'r', inner.substr(1, 7).c_str());
+        if (r >= 0)
+            r = sd_bus_message_enter_container(m, 'a', "(ui)");
+        std::vector<SAFEARRAYBOUND> bounds;
+        while (r >= 0) {
+            std::uint32_t count = 0;
+            std::int32_t lower = 0;
+            r = sd_bus_message_read(m, "(ui)", &count, &lower);
+            if (r <= 0)
+                break;
+            bounds.push_back({count, lower});
+        }
+        if (r >= 0)
+            r = sd_bus_message_exit_container(m);
+        if (r >= 0 && (bounds.empty() || bounds.size() > 64))
+            r = -EBADMSG;
+        if (r >= 0)
+            r = ReadElements(m, inner[7], bounds, &psa);
+        if (r >= 0)
+            r = sd_bus_message_exit_container(m);
+    } else {
+        return 0;
+    }
+    if (r < 0) {
+        SafeArrayDestroy(psa);
+        return r;
+    }
+    v->vt = static_cast<VARTYPE>(VT_ARRAY | psa->vt);
+    v->parray = psa;
+    return 1;
+}
+
 } // namespace
 
 int Append(sd_bus_message* m, LONG value) {
@@ -52,6 +269,8 @@ int Append(sd_bus_message* m, BSTR value) {
 
 int Append(sd_bus_message* m, const VARIANT& value) {
     const bool byRef = (value.vt & VT_BYREF) != 0;
+    if ((value.vt & VT_ARRAY) != 0)
+        return byRef ? -EINVAL : AppendArray(m, value.parray, static_cast<VARTYPE>(value.vt & ~VT_ARRAY));
     const VARTYPE vt = value.vt & ~VT_BYREF;
     if (byRef && !value.byref)
         return -EINVAL;
@@ -145,7 +364,9 @@ int Read(sd_bus_message* m, VARIANT* value) {
         return r;
     VARIANT v;
     VariantInit(&v);
-    if (inner == kTagged) {
+    if (const int a = ReadArray(m, inner, &v); a != 0) {
+        r = a;
+    } else if (inner == kTagged) {
         std::uint16_t vt = 0;
         std::uint64_t bits = 0;
         r = sd_bus_message_read(m, kTagged, &vt, &bits);

@@ -3,6 +3,9 @@
 // A VARIANT travels as a D-Bus variant holding its natural type (VT_I4 "i", VT_R8 "d", VT_BSTR "s", VT_BOOL "b",
 // VT_I2 "n", VT_UI1 "y", VT_UI2 "q", VT_UI4 "u", VT_I8 "x", VT_UI8 "t"); types without one (VT_EMPTY, VT_NULL,
 // VT_R4, VT_DATE, VT_ERROR, VT_I1, VT_INT, VT_UINT) travel as the struct "(qt)": the type and its raw bits.
+// An array (VT_ARRAY with VT_I4, VT_R8, VT_BSTR, VT_VARIANT, VT_BOOL, VT_I2, VT_UI1, VT_UI2, VT_UI4, VT_I8 or VT_UI8
+// elements) travels as a typed D-Bus array: a vector counted from 0 as "aX", any other as "(a(ui)aX)", the count
+// and lower bound of each dimension in index order followed by the elements, the first index varying fastest.
 // Interfaces inside a VARIANT cannot cross and are refused.
 #pragma once
 

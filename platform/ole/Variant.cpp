@@ -1,5 +1,6 @@
 #include "platform/ole/Variant.h"
 
+#include "platform/ole/SafeArray.h"
 #include "platform/ole/Unknown.h"
 
 #include <cerrno>
@@ -22,7 +23,10 @@ void VariantInit(VARIANT* v) {
 HRESULT VariantClear(VARIANT* v) {
     if (!v)
         return E_INVALIDARG;
-    if ((v->vt & VT_BYREF) == 0) {
+    if ((v->vt & VT_BYREF) == 0 && (v->vt & VT_ARRAY) != 0) {
+        if (const HRESULT hr = SafeArrayDestroy(v->parray); FAILED(hr))
+            return hr;
+    } else if ((v->vt & VT_BYREF) == 0) {
         switch (v->vt) {
         case VT_BSTR:
             SysFreeString(v->bstrVal);
@@ -46,7 +50,10 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) {
     if (dest == src)
         return S_OK;
     VARIANT copy = *src;
-    if ((src->vt & VT_BYREF) == 0) {
+    if ((src->vt & VT_BYREF) == 0 && (src->vt & VT_ARRAY) != 0) {
+        if (const HRESULT hr = SafeArrayCopy(src->parray, &copy.parray); FAILED(hr))
+            return hr;
+    } else if ((src->vt & VT_BYREF) == 0) {
         switch (src->vt) {
         case VT_BSTR:
             copy.bstrVal = src->bstrVal ? SysAllocStringLen(src->bstrVal, SysStringLen(src->bstrVal)) : nullptr;

@@ -5,6 +5,7 @@
 
 struct IUnknown;
 struct IDispatch;
+struct SAFEARRAY;
 
 using VARTYPE = std::uint16_t;
 using VARIANT_BOOL = std::int16_t;
@@ -60,6 +61,7 @@ struct VARIANT {
         IUnknown* punkVal;
         IDispatch* pdispVal;
         VARIANT* pvarVal;
+        SAFEARRAY* parray; // VT_ARRAY | the element type
         void* byref;
     };
 };
@@ -67,9 +69,9 @@ static_assert(sizeof(VARIANT) == 16, "VARIANT must stay 16 bytes");
 using VARIANTARG = VARIANT;
 
 void VariantInit(VARIANT* v);
-// Frees what the variant owns (a string, an interface reference) and leaves it VT_EMPTY.
+// Frees what the variant owns (a string, an interface reference, an array) and leaves it VT_EMPTY.
 HRESULT VariantClear(VARIANT* v);
-// Deep copy: strings are duplicated, interfaces AddRef'ed; the destination is cleared first.
+// Deep copy: strings and arrays are duplicated, interfaces AddRef'ed; the destination is cleared first.
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
 
 // Converts `src` to the type `vt` (VT_I4, VT_R8, VT_BSTR, VT_BOOL, VT_I2, VT_I8 or VT_VARIANT for a plain copy)

@@ -1,6 +1,8 @@
 #include "DemoData.h"
 #include "Implements.h"
 
+#include "Gazetteer.h"
+
 #include "CheckPointFile.h"
 #include "FileUtil.h"
 #include "Geo.h"
@@ -416,6 +418,37 @@ CheckPointList demoFields() {
     return list;
 }
 
+// The places of the demo routes and some streets around them, with full addresses.
+std::vector<AddressEntry> demoAddresses() {
+    std::vector<AddressEntry> list;
+    for (const Place& p : Places) {
+        const std::string address = p.address;
+        const bool town = address.rfind("Химки", 0) == 0 || address.rfind("Люберцы", 0) == 0;
+        list.push_back({p.latitude, p.longitude, (town ? "Московская обл., " : "Москва, ") + address});
+    }
+    const AddressEntry more[] = {
+        {55.7772, 37.5560, "Москва, ул. Беговая, 12"},
+        {55.7804, 37.5430, "Москва, Ленинградский пр., 31"},
+        {55.7700, 37.5950, "Москва, ул. Тверская-Ямская 1-я, 2"},
+        {55.7652, 37.6050, "Москва, ул. Тверская, 13"},
+        {55.7558, 37.6173, "Москва, Манежная пл., 1"},
+        {55.7480, 37.5810, "Москва, ул. Новый Арбат, 36"},
+        {55.7340, 37.6300, "Москва, ул. Большая Ордынка, 40"},
+        {55.7280, 37.6480, "Москва, ул. Кожевническая, 7"},
+        {55.7810, 37.6330, "Москва, пр. Мира, 26"},
+        {55.8070, 37.6370, "Москва, пр. Мира, 95"},
+        {55.6930, 37.7370, "Москва, ул. Шоссейная, 42"},
+        {55.7010, 37.7220, "Москва, Волгоградский пр., 92"},
+        {55.6780, 37.8860, "Московская обл., Люберцы, Октябрьский пр., 1"},
+        {55.8860, 37.4400, "Московская обл., Химки, ул. Ленинградская, 1"},
+        {55.9400, 37.4050, "Московская обл., Химки, Шереметьевское ш., 4"},
+        {55.6350, 37.3400, "Москва, Киевское ш., 22-й км"},
+        {55.7430, 37.5550, "Москва, Бережковская наб., 2"},
+    };
+    list.insert(list.end(), std::begin(more), std::end(more));
+    return list;
+}
+
 } // namespace
 
 bool needsDemoData(const WorkPaths& paths) {
@@ -451,6 +484,7 @@ void createDemoData(const WorkPaths& paths, const DemoOptions& options) {
     writeFileAtomically(paths.implements(), formatImplements({{"1", "Щётка подметальная ПУ-2,5", 2.5},
                                                               {"2", "Сеялка СЗ-3,6", 3.6},
                                                               {"3", "Культиватор КПС-4", 4.0}}));
+    writeFileAtomically(paths.addresses(), renderGazetteer(demoAddresses()));
     writeFileAtomically(paths.online(), formatOnlineStates(demoOnline()));
     writeFileAtomically(paths.receiver(), "# The server's own GPS receiver: latitude longitude altitude (m).\n"
                                           "# Remove the file for a server without a receiver.\n"

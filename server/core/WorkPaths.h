@@ -14,6 +14,8 @@ struct WorkPaths {
     std::filesystem::path online() const { return root / "Online.txt"; }
     std::filesystem::path receiver() const { return root / "Receiver.txt"; }
     std::filesystem::path implements() const { return root / "Implements.txt"; }
+    std::filesystem::path addresses() const { return root / "Addresses.txt"; }
+    std::filesystem::path properties() const { return root / "Properties.txt"; }
 };
 
 } // namespace navilonix::server

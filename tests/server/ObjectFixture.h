@@ -55,6 +55,7 @@ public:
         trackPoints = track.size();
     }
     void log(const std::string& line) override { lines.push_back(line); }
+    void showAddress(const std::string& text, double, double) override { addresses.push_back(text); }
 
     int shows = 0;
     int hides = 0;
@@ -62,6 +63,7 @@ public:
     long trackOf = 0;
     std::size_t trackPoints = 0;
     std::vector<std::string> lines;
+    std::vector<std::string> addresses;
 };
 
 class ObjectTest : public ::testing::Test {
@@ -86,6 +88,7 @@ protected:
         std::filesystem::copy_file(from.online(), to.online());
         std::filesystem::copy_file(from.receiver(), to.receiver());
         std::filesystem::copy_file(from.implements(), to.implements());
+        std::filesystem::copy_file(from.addresses(), to.addresses());
         // The record files are linked one by one: a write replaces the link, never the shared file.
         for (const auto& device : std::filesystem::directory_iterator(from.tracks())) {
             const auto folder = to.tracks() / device.path().filename();
