@@ -9,7 +9,7 @@
 #include "automation/NavilonixMarshal.h"
 #include "platform/ole/Bstr.h"
 #include "platform/ole/Registry.h"
-#include "platform/ole/RemoteBus.h"
+#include "platform/ole/RemoteAddress.h"
 #include "platform/ole/Transport.h"
 #include "platform/qt/QtBusPump.h"
 

@@ -8,7 +8,7 @@
 //
 // It always runs on a session bus of its own (dbus-run-session), so that the server it starts takes no name on the
 // user's bus.
-#include "PingPong.h"
+#include "bench/PingPong.h"
 
 #include "automation/NavilonixMarshal.h"
 #include "automation/Navilonix_OCX.h"

@@ -1,6 +1,6 @@
 #include "forms/CommandLine.h"
 
-#include "platform/ole/RemoteBus.h"
+#include "platform/ole/RemoteAddress.h"
 
 #include <cstdio>
 #include <string_view>

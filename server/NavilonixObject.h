@@ -6,7 +6,7 @@
 #include "platform/ole/ComPtr.h"
 #include "platform/ole/Connections.h"
 #include "platform/ole/Dispatch.h"
-#include "platform/ole/Stub.h"
+#include "platform/ole/DeferredReply.h"
 #include "server/core/CheckPointFile.h"
 #include "server/core/FieldComputer.h"
 #include "server/core/Gazetteer.h"

@@ -47,58 +47,58 @@ sd_bus_vtable VTableMethod(const char* member, const char* in, const char* out, 
 
 int HandleMemberCall(sd_bus_message* m, void* userdata, sd_bus_error* error);
 
-// The call a member is serving on this thread, which it may take over to answer later.
-struct ServedCall {
-    sd_bus_message* call;
-    DBusTransport* transport;
-    bool deferrable; // no out-value
-    bool taken;
+// The answer of a call taken over by its object: the call message, kept until the answer is sent.
+class BusPendingAnswer final : public PendingAnswer {
+public:
+    BusPendingAnswer(sd_bus_message* call, DBusTransport* transport)
+        : m_call(sd_bus_message_ref(call)), m_transport(transport) {}
+    BusPendingAnswer(const BusPendingAnswer&) = delete;
+    BusPendingAnswer& operator=(const BusPendingAnswer&) = delete;
+    ~BusPendingAnswer() override { sd_bus_message_unref(m_call); }
+
+    void Complete(HRESULT result) override {
+        // The caller may have left, or its channel closed: its answer is simply not sent.
+        if (SUCCEEDED(result))
+            sd_bus_reply_method_return(m_call, nullptr);
+        else
+            ReplyWithResult(m_call, result);
+        // What the socket did not take at once is written by the next pass of the loop.
+        if (m_transport)
+            m_transport->Schedule();
+    }
+
+private:
+    sd_bus_message* m_call;
+    DBusTransport* m_transport;
 };
-thread_local ServedCall* t_served = nullptr;
+
+// The call a member is serving on this thread, which it may take over to answer later; installed as the thread's
+// deferrer while the member runs.
+class ServedCall final : public CallDeferrer {
+public:
+    ServedCall(sd_bus_message* call, DBusTransport* transport, bool deferrable)
+        : m_call(call), m_transport(transport), m_deferrable(deferrable), m_outer(SetCurrentCallDeferrer(this)) {}
+    ServedCall(const ServedCall&) = delete;
+    ServedCall& operator=(const ServedCall&) = delete;
+    ~ServedCall() override { SetCurrentCallDeferrer(m_outer); }
+
+    DeferredReply Defer() override {
+        if (!m_deferrable || m_taken)
+            return {};
+        m_taken = true;
+        return DeferredReply(std::make_unique<BusPendingAnswer>(m_call, m_transport));
+    }
+    bool taken() const { return m_taken; }
+
+private:
+    sd_bus_message* m_call;
+    DBusTransport* m_transport;
+    bool m_deferrable; // no out-value
+    bool m_taken = false;
+    CallDeferrer* m_outer;
+};
 
 } // namespace
-
-DeferredReply::DeferredReply(sd_bus_message* call, DBusTransport* transport)
-    : m_call(sd_bus_message_ref(call)), m_transport(transport) {}
-
-DeferredReply::DeferredReply(DeferredReply&& other) noexcept
-    : m_call(std::exchange(other.m_call, nullptr)), m_transport(other.m_transport) {}
-
-DeferredReply& DeferredReply::operator=(DeferredReply&& other) noexcept {
-    if (this != &other) {
-        Complete(E_ABORT);
-        m_call = std::exchange(other.m_call, nullptr);
-        m_transport = other.m_transport;
-    }
-    return *this;
-}
-
-DeferredReply::~DeferredReply() {
-    Complete(E_ABORT);
-}
-
-void DeferredReply::Complete(HRESULT result) {
-    sd_bus_message* call = std::exchange(m_call, nullptr);
-    if (!call)
-        return;
-    // The caller may have left, or its channel closed: its answer is simply not sent.
-    if (SUCCEEDED(result))
-        sd_bus_reply_method_return(call, nullptr);
-    else
-        ReplyWithResult(call, result);
-    sd_bus_message_unref(call);
-    // What the socket did not take at once is written by the next pass of the loop.
-    if (m_transport)
-        m_transport->Schedule();
-}
-
-DeferredReply DeferCurrentCall() {
-    ServedCall* served = t_served;
-    if (!served || !served->deferrable || served->taken)
-        return {};
-    served->taken = true;
-    return DeferredReply(served->call, served->transport);
-}
 
 const InterfaceMarshaler& RegisterInterfaceMarshaler(InterfaceMarshaler marshaler) {
     MarshalerTable& table = Marshalers();
@@ -147,12 +147,7 @@ int HandleMemberCall(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     sd_bus_message* reply = nullptr;
     int r = 0;
     // The call the member may take over, for the time it runs (members may be called from within one another).
-    ServedCall served{m, &binding->object->transport(), binding->member->out.empty(), false};
-    struct Current {
-        ServedCall* outer;
-        explicit Current(ServedCall* call) : outer(std::exchange(t_served, call)) {}
-        ~Current() { t_served = outer; }
-    } current(&served);
+    ServedCall served(m, &binding->object->transport(), binding->member->out.empty());
     try {
         // The object may be made here, by its class object, on the first call.
         ComPtr<IUnknown> target = binding->object->Query(binding->marshaler->iid, &hr);
@@ -162,11 +157,11 @@ int HandleMemberCall(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     } catch (...) {
         if (reply)
             sd_bus_message_unref(reply);
-        if (served.taken)
+        if (served.taken())
             return 1;
         return ReplyWithResult(m, RPC_E_SERVERFAULT);
     }
-    if (served.taken) {
+    if (served.taken()) {
         if (reply)
             sd_bus_message_unref(reply);
         return 1; // answered later, by the DeferredReply

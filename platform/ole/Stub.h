@@ -5,6 +5,7 @@
 
 #include "platform/ole/Bus.h"
 #include "platform/ole/ComPtr.h"
+#include "platform/ole/DeferredReply.h"
 #include "platform/ole/Marshal.h"
 
 #include <deque>
@@ -157,38 +158,6 @@ template <auto Slot> StubMember MakeStubMember(std::string name, const std::vect
     m.dispatch = &DispatchTo<Slot>;
     return m;
 }
-
-// --- answers given later ---
-
-// The answer of a call that a served object gives later: while one of its members is called over the bus, the
-// object may take the call over (DeferCurrentCall) and complete it once the outcome is known; meanwhile the server
-// serves its other calls, and the caller still waits for its answer. For members without an out-value. Complete it
-// on the thread that serves the object, before the transport goes; one dropped unanswered is answered with E_ABORT.
-class DeferredReply {
-public:
-    DeferredReply() = default;
-    DeferredReply(DeferredReply&& other) noexcept;
-    DeferredReply& operator=(DeferredReply&& other) noexcept;
-    DeferredReply(const DeferredReply&) = delete;
-    DeferredReply& operator=(const DeferredReply&) = delete;
-    ~DeferredReply();
-
-    explicit operator bool() const { return m_call != nullptr; }
-    // Sends the answer: nothing for a success, the error of a failure code otherwise. A caller that has gone is
-    // no failure.
-    void Complete(HRESULT result);
-
-private:
-    friend DeferredReply DeferCurrentCall();
-    DeferredReply(sd_bus_message* call, DBusTransport* transport);
-
-    sd_bus_message* m_call = nullptr;
-    DBusTransport* m_transport = nullptr;
-};
-
-// Inside a member called over the bus: takes over the call's answer, and what the member returns is not sent. Empty
-// when the member is called in-process or has an out-value: the member answers by returning, as usual.
-DeferredReply DeferCurrentCall();
 
 // --- the object a server process offers ---
 

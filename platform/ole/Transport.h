@@ -56,7 +56,7 @@ public:
     // --- ComTransport ---
     HRESULT GetActiveObject(REFCLSID clsid, IUnknown** object) override;
     HRESULT CreateInstance(REFCLSID clsid, REFIID iid, void** object) override;
-    // Through the remote user's session bus (RemoteBus.h); calls then go through that bus, never a private channel.
+    // Through the remote user's session bus (RemoteAddress.h); calls then go through that bus, never a private channel.
     HRESULT CreateRemoteInstance(REFCLSID clsid, const std::string& machine, REFIID iid, void** object,
                                  std::string* detail) override;
     HRESULT PublishClassObject(REFCLSID clsid, IUnknown* classObject) override;

@@ -1,7 +1,7 @@
-#include "CheckPointFile.h"
+#include "server/core/CheckPointFile.h"
 
-#include "FileUtil.h"
-#include "TextFields.h"
+#include "server/core/FileUtil.h"
+#include "server/core/TextFields.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // Check point files: Points/<name>.chp, check points (circles) and geozones (polygons) in one text file.
 #pragma once
 
-#include "Model.h"
+#include "server/core/Model.h"
 
 #include <filesystem>
 #include <string>

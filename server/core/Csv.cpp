@@ -1,4 +1,4 @@
-#include "Csv.h"
+#include "server/core/Csv.h"
 
 #include <stdexcept>
 

@@ -1,14 +1,14 @@
-#include "DemoData.h"
-#include "Implements.h"
+#include "server/core/DemoData.h"
+#include "server/core/Implements.h"
 
-#include "Gazetteer.h"
+#include "server/core/Gazetteer.h"
 
-#include "CheckPointFile.h"
-#include "FileUtil.h"
-#include "Geo.h"
-#include "GroupFile.h"
-#include "RecordStore.h"
-#include "TimeText.h"
+#include "server/core/CheckPointFile.h"
+#include "server/core/FileUtil.h"
+#include "server/core/Geo.h"
+#include "server/core/GroupFile.h"
+#include "server/core/RecordStore.h"
+#include "server/core/TimeText.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // The demo fleet that a new work directory starts with.
 #pragma once
 
-#include "Model.h"
-#include "WorkPaths.h"
+#include "server/core/Model.h"
+#include "server/core/WorkPaths.h"
 
 #include <vector>
 

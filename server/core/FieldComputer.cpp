@@ -1,6 +1,6 @@
-#include "FieldComputer.h"
+#include "server/core/FieldComputer.h"
 
-#include "Geo.h"
+#include "server/core/Geo.h"
 
 #include <algorithm>
 #include <cmath>

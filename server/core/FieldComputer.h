@@ -2,9 +2,9 @@
 // implement covered.
 #pragma once
 
-#include "Implements.h"
-#include "Model.h"
-#include "TripComputer.h"
+#include "server/core/Implements.h"
+#include "server/core/Model.h"
+#include "server/core/TripComputer.h"
 
 #include <atomic>
 #include <string>

@@ -1,4 +1,4 @@
-#include "FileUtil.h"
+#include "server/core/FileUtil.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +12,30 @@ namespace navilonix::server {
 
 std::string systemErrorText(int error) {
     return std::strerror(error);
+}
+
+ReadOnlyFile::ReadOnlyFile(const std::filesystem::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool ReadOnlyFile::readAt(std::size_t offset, unsigned char* buffer, std::size_t size) const {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd_, buffer + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+long long ReadOnlyFile::size() const {
+    return static_cast<long long>(::lseek(fd_, 0, SEEK_END));
 }
 
 std::string readWholeFile(const std::filesystem::path& path) {

@@ -15,6 +15,23 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A file opened for reading at given offsets, closed on destruction. One home for the POSIX file calls the server
+// needs besides the standard library (positioned reads, atomic replacement with the old mode kept).
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const std::filesystem::path& path);
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    ~ReadOnlyFile();
+    bool isOpen() const { return fd_ >= 0; }
+    // Reads exactly `size` bytes at `offset`; false on an error or the end of the file.
+    bool readAt(std::size_t offset, unsigned char* buffer, std::size_t size) const;
+    long long size() const;
+
+private:
+    int fd_;
+};
+
 // Reads the whole file; throws FileError when it cannot be read.
 std::string readWholeFile(const std::filesystem::path& path);
 

@@ -1,7 +1,7 @@
-#include "Gazetteer.h"
+#include "server/core/Gazetteer.h"
 
-#include "Geo.h"
-#include "TextFields.h"
+#include "server/core/Geo.h"
+#include "server/core/TextFields.h"
 
 namespace navilonix::server {
 

@@ -2,7 +2,7 @@
 // line as "latitude<TAB>longitude<TAB>address", UTF-8, '#' starting a comment.
 #pragma once
 
-#include "Model.h"
+#include "server/core/Model.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "Geo.h"
+#include "server/core/Geo.h"
 
 #include <cmath>
 #include <numbers>

@@ -1,7 +1,7 @@
 // Distances and shapes on the Earth's surface.
 #pragma once
 
-#include "Model.h"
+#include "server/core/Model.h"
 
 namespace navilonix::server {
 

@@ -1,7 +1,7 @@
 // Vehicle group files: Groups/<name>.grp, an INI-like text a person can edit.
 #pragma once
 
-#include "Model.h"
+#include "server/core/Model.h"
 
 #include <filesystem>
 #include <string>

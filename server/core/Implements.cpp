@@ -1,4 +1,4 @@
-#include "Implements.h"
+#include "server/core/Implements.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "Model.h"
+#include "server/core/Model.h"
 
 namespace navilonix::server {
 

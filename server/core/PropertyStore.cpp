@@ -1,7 +1,7 @@
-#include "PropertyStore.h"
+#include "server/core/PropertyStore.h"
 
-#include "FileUtil.h"
-#include "TextFields.h"
+#include "server/core/FileUtil.h"
+#include "server/core/TextFields.h"
 
 namespace navilonix::server {
 

@@ -1,15 +1,13 @@
-#include "RecordStore.h"
+#include "server/core/RecordStore.h"
 
-#include "FileUtil.h"
-#include "TimeText.h"
+#include "server/core/FileUtil.h"
+#include "server/core/TimeText.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace navilonix::server {
 
@@ -57,38 +55,6 @@ int monthKeyOf(UnixTime time) {
 UnixTime monthStart(int key) {
     return fromUtcCivil(CivilTime{key / 12, key % 12 + 1, 1});
 }
-
-// An open month file, closed on destruction.
-class MonthFile {
-public:
-    explicit MonthFile(const std::filesystem::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    MonthFile(const MonthFile&) = delete;
-    MonthFile& operator=(const MonthFile&) = delete;
-    ~MonthFile() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    bool isOpen() const { return fd_ >= 0; }
-    bool readAt(std::size_t offset, unsigned char* buffer, std::size_t size) const {
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::pread(fd_, buffer + done, size - done, static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    long long size() const {
-        const off_t end = ::lseek(fd_, 0, SEEK_END);
-        return static_cast<long long>(end);
-    }
-
-private:
-    int fd_;
-};
 
 } // namespace
 
@@ -210,7 +176,7 @@ std::vector<GpsRecord> RecordStore::read(long device, UnixTime from, UnixTime to
         if (monthStart(key + 1) <= from || monthStart(key) > to)
             continue;
         const std::filesystem::path path = monthFile(device, key);
-        MonthFile file(path);
+        ReadOnlyFile file(path);
         if (!file.isOpen()) {
             report("cannot open " + path.string() + ": " + systemErrorText(errno));
             continue;
@@ -288,7 +254,7 @@ std::optional<GpsRecord> RecordStore::last(long device) const {
     const auto keys = months(device);
     for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
         const std::filesystem::path path = monthFile(device, *it);
-        MonthFile file(path);
+        ReadOnlyFile file(path);
         if (!file.isOpen())
             continue;
         const long long size = file.size();

@@ -1,7 +1,7 @@
 // The GPS record archive: one folder per device under Tracks/, one binary file per calendar month (UTC).
 #pragma once
 
-#include "Model.h"
+#include "server/core/Model.h"
 
 #include <filesystem>
 #include <optional>

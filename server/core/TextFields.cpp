@@ -1,4 +1,4 @@
-#include "TextFields.h"
+#include "server/core/TextFields.h"
 
 #include <charconv>
 #include <cmath>

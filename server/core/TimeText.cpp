@@ -1,4 +1,4 @@
-#include "TimeText.h"
+#include "server/core/TimeText.h"
 
 #include <cstdio>
 #include <ctime>

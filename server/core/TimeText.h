@@ -1,7 +1,7 @@
 // Times and durations as texts, in the user's date and time conventions.
 #pragma once
 
-#include "Model.h"
+#include "server/core/Model.h"
 
 #include <optional>
 #include <string>

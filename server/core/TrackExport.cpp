@@ -1,8 +1,8 @@
-#include "TrackExport.h"
+#include "server/core/TrackExport.h"
 
-#include "FileUtil.h"
-#include "TextFields.h"
-#include "TimeText.h"
+#include "server/core/FileUtil.h"
+#include "server/core/TextFields.h"
+#include "server/core/TimeText.h"
 
 #include <algorithm>
 #include <cctype>

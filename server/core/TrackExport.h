@@ -1,7 +1,7 @@
 // Track files: OziExplorer track (.plt) and KML 2.2 (.kml).
 #pragma once
 
-#include "Model.h"
+#include "server/core/Model.h"
 
 #include <filesystem>
 #include <string>

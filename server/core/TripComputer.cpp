@@ -1,7 +1,7 @@
-#include "TripComputer.h"
+#include "server/core/TripComputer.h"
 
-#include "Geo.h"
-#include "TextFields.h"
+#include "server/core/Geo.h"
+#include "server/core/TextFields.h"
 
 #include <algorithm>
 #include <cctype>

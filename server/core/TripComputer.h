@@ -1,7 +1,7 @@
 // The trip computation: cuts a vehicle's records into trips and lists what happened on each trip.
 #pragma once
 
-#include "Model.h"
+#include "server/core/Model.h"
 
 #include <array>
 #include <atomic>

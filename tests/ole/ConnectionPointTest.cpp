@@ -1,5 +1,5 @@
 // Events across a private channel: advising, delivery order and thread, and what the server does with sinks.
-#include "PeerFixture.h"
+#include "tests/ole/PeerFixture.h"
 #include "tests/support/RecordingSink.h"
 
 #include <chrono>

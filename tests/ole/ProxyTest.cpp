@@ -1,5 +1,5 @@
 // Calls through a proxy to an object served over a private channel.
-#include "PeerFixture.h"
+#include "tests/ole/PeerFixture.h"
 
 #include "platform/ole/Proxy.h"
 

@@ -1,7 +1,7 @@
 // The private channel against a peer that speaks the wire protocol byte by byte: what other D-Bus implementations
 // do (pipelined starts) and what a failing peer does (replies split across writes, death mid-call).
-#include "PeerFixture.h"
-#include "RawPeer.h"
+#include "tests/ole/PeerFixture.h"
+#include "tests/ole/RawPeer.h"
 
 #include "platform/ole/Bus.h"
 #include "platform/ole/Proxy.h"

@@ -1,5 +1,5 @@
 // Machine names and the addresses they become.
-#include "platform/ole/RemoteBus.h"
+#include "platform/ole/RemoteAddress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The stub side: members made from the table, and what the server answers to calls that do not fit.
-#include "PeerFixture.h"
+#include "tests/ole/PeerFixture.h"
 
 #include <set>
 

@@ -4,7 +4,7 @@
 #include "automation/NavilonixMarshal.h"
 #include "automation/Navilonix_OCX.h"
 #include "platform/ole/Registry.h"
-#include "platform/ole/RemoteBus.h"
+#include "platform/ole/RemoteAddress.h"
 #include "platform/ole/ServiceFile.h"
 #include "platform/qt/QtBusPump.h"
 #include "platform/rtl/Exceptions.h"

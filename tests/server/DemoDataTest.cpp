@@ -1,11 +1,11 @@
 #include "server/core/DemoData.h"
-#include "TempFolder.h"
 #include "server/core/CheckPointFile.h"
 #include "server/core/FileUtil.h"
 #include "server/core/GroupFile.h"
 #include "server/core/RecordStore.h"
 #include "server/core/TimeText.h"
 #include "server/core/TripComputer.h"
+#include "tests/server/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "TempFolder.h"
-#include "TrackBuilder.h"
 #include "server/core/CheckPointFile.h"
 #include "server/core/FileUtil.h"
 #include "server/core/GroupFile.h"
 #include "server/core/RecordStore.h"
 #include "server/core/TimeText.h"
+#include "tests/server/TempFolder.h"
+#include "tests/server/TrackBuilder.h"
 
 #include <fstream>
 #include <functional>

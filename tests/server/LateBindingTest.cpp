@@ -1,6 +1,6 @@
 // The server object bound by name: GetIDsOfNames and Invoke over the member table, with the standard failures.
-#include "ObjectFixture.h"
 #include "platform/ole/Dispatch.h"
+#include "tests/server/ObjectFixture.h"
 
 using navilonix::server::testing::ObjectTest;
 

@@ -1,4 +1,3 @@
-#include "ObjectFixture.h"
 #include "platform/ole/SafeArray.h"
 #include "platform/rtl/DateTimeFormat.h"
 #include "platform/rtl/FormatSettings.h"
@@ -7,6 +6,7 @@
 #include "server/core/FileUtil.h"
 #include "server/core/GroupFile.h"
 #include "server/core/RecordStore.h"
+#include "tests/server/ObjectFixture.h"
 
 #include <cmath>
 #include <fstream>

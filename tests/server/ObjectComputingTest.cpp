@@ -1,7 +1,7 @@
-#include "ObjectFixture.h"
 #include "server/ObjectSupport.h"
 #include "server/core/FileUtil.h"
 #include "server/core/TrackExport.h"
+#include "tests/server/ObjectFixture.h"
 
 #include <sys/stat.h>
 

@@ -1,5 +1,5 @@
-#include "ObjectFixture.h"
 #include "server/ObjectSupport.h"
+#include "tests/server/ObjectFixture.h"
 
 #include <sstream>
 

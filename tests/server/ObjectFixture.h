@@ -1,10 +1,10 @@
 // The automation object in-process over a copy of the demo work directory, with a recording event sink.
 #pragma once
 
-#include "TempFolder.h"
 #include "platform/ole/Bstr.h"
 #include "server/NavilonixObject.h"
 #include "server/core/DemoData.h"
+#include "tests/server/TempFolder.h"
 
 #include <chrono>
 #include <cstdlib>

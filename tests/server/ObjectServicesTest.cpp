@@ -1,8 +1,8 @@
 // Exports, extended properties, addresses, field work and array results of the automation object.
-#include "ObjectFixture.h"
 #include "platform/ole/SafeArray.h"
 #include "server/core/FileUtil.h"
 #include "server/core/TextFields.h"
+#include "tests/server/ObjectFixture.h"
 
 #include <fstream>
 #include <sys/stat.h>

@@ -1,8 +1,8 @@
 #include "server/core/TrackExport.h"
-#include "TempFolder.h"
 #include "server/core/FileUtil.h"
 #include "server/core/TextFields.h"
 #include "server/core/TimeText.h"
+#include "tests/server/TempFolder.h"
 
 #include <QString>
 #include <QXmlStreamReader>

@@ -1,5 +1,5 @@
 #include "server/core/TripComputer.h"
-#include "TrackBuilder.h"
+#include "tests/server/TrackBuilder.h"
 
 #include <gtest/gtest.h>
 
