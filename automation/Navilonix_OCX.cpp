@@ -106,6 +106,15 @@ std::string TrimmedSystemText(HRESULT code) {
     throw EOleSysError(message, code);
 }
 
+// The object's connection point of an event interface, or null when it has none.
+ComPtr<IConnectionPoint> EventConnectionPoint(IUnknown* obj, REFIID eventIID) {
+    auto container = ComPtr<IConnectionPointContainer>::QueryFrom(obj);
+    ComPtr<IConnectionPoint> point;
+    if (!container || FAILED(container->FindConnectionPoint(eventIID, point.out())))
+        return nullptr;
+    return point;
+}
+
 template <class T> T ZeroValue() {
     if constexpr (std::is_same_v<T, VARIANT>) {
         VARIANT v;
@@ -397,11 +406,8 @@ ComPtr<IUnknown> TOleServer::GetServerObject() {
 void TOleServer::ConnectEvents(IUnknown* obj) {
     if (!obj || !m_eventDispatch)
         return;
-    auto container = ComPtr<IConnectionPointContainer>::QueryFrom(obj);
-    if (!container)
-        return;
-    ComPtr<IConnectionPoint> point;
-    if (FAILED(container->FindConnectionPoint(m_serverData->EventIID, point.out())) || !point)
+    const ComPtr<IConnectionPoint> point = EventConnectionPoint(obj, m_serverData->EventIID);
+    if (!point)
         return;
     ComPtr<IUnknown> sink;
     if (FAILED(m_eventDispatch->QueryInterface(IID_IUnknown, sink.outVoid())))
@@ -414,11 +420,8 @@ void TOleServer::ConnectEvents(IUnknown* obj) {
 void TOleServer::DisconnectEvents(IUnknown* obj) {
     if (!obj || m_eventsConnection == 0)
         return;
-    auto container = ComPtr<IConnectionPointContainer>::QueryFrom(obj);
-    if (!container)
-        return;
-    ComPtr<IConnectionPoint> point;
-    if (FAILED(container->FindConnectionPoint(m_serverData->EventIID, point.out())) || !point)
+    const ComPtr<IConnectionPoint> point = EventConnectionPoint(obj, m_serverData->EventIID);
+    if (!point)
         return;
     if (SUCCEEDED(point->Unadvise(m_eventsConnection)))
         m_eventsConnection = 0;

@@ -7,6 +7,7 @@
 #include "forms/MaskEdit.h"
 #include "forms/UiSeam.h"
 #include "platform/rtl/FormatSettings.h"
+#include "tests/forms/WindowFixture.h"
 #include "tests/support/FakeAutomation.h"
 
 #include <QApplication>
@@ -41,31 +42,16 @@ QWidget* NextTabStop(QWidget* widget) {
     return next;
 }
 
-class CheckPointDialogsTest : public ::testing::Test {
+class CheckPointDialogsTest : public WindowFixture {
 protected:
-    void SetUp() override {
-        m_settings.emplace(TFormatSettings::Russian());
-        UiSeam::SetScripted(true);
-        UiSeam::Reset();
-        Fake = FakeAutomation::Create();
-        Fake->RegisterAsActive();
-        Form = std::make_unique<TMainForm>();
-    }
-
     void TearDown() override {
         TCheckPointPropertiesForm::SetScript(nullptr);
         TFindCheckPointForm::SetScript(nullptr);
-        Form->DisconnectButtonClick();
-        Form.reset();
-        Fake->Revoke();
-        Fake = nullptr;
-        UiSeam::Reset();
-        m_settings.reset();
+        WindowFixture::TearDown();
     }
 
     void Connect() {
-        Form->ConnectButton->click();
-        ASSERT_NE(Automation, nullptr);
+        WindowFixture::Connect();
         Fake->ClearCalls();
         UiSeam::Reset();
     }
@@ -117,13 +103,8 @@ protected:
         Fake->Set("CheckPointRadius", radius);
     }
 
-    ComPtr<FakeAutomation> Fake;
-    std::unique_ptr<TMainForm> Form;
     std::vector<FakeValue> Added;
     bool RefillBeforeCall = false;
-
-private:
-    std::optional<TFormatSettingsScope> m_settings;
 };
 
 } // namespace
