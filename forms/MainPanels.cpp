@@ -74,14 +74,27 @@ const char* InputText(LONG flags, LONG mask) {
     return (flags & mask) ? "Включен" : "Выключен";
 }
 
-// A record time of the server shown as "dd.mm.yy - hh:mm:ss"; empty when it cannot be read or is not a date
-// and time in the user's locale.
+// The date forms a server in other regional settings than the user's writes (another machine, or a server
+// started by the bus without the user's environment): the C locale's month-first "MM/dd/yyyy" and the
+// day-first "dd.MM.yyyy" of the period texts, both with a 24-hour "hh:mm:ss".
+bool TryServerDateTime(const std::string& text, TDateTime& value) {
+    if (TryStrToDateTime(text, value))
+        return true;
+    TFormatSettings settings = TFormatSettings::Invariant();
+    if (TryStrToDateTime(text, value, settings))
+        return true;
+    settings.DateSeparator = ".";
+    settings.ShortDateFormat = "dd.MM.yyyy";
+    return TryStrToDateTime(text, value, settings);
+}
+
+// A record time of the server shown as "dd.mm.yy - hh:mm:ss"; a text that is no date and time in any of
+// those forms is shown as received, and one that cannot be read is empty.
 std::string RecordTime(BSTR (TNavilonixAutomation::*read)()) {
     try {
         const std::string text = Text((Automation->*read)());
         TDateTime value = 0;
-        if (TryStrToDateTime(text, value))
-            return FormatRecordTime(value);
+        return TryServerDateTime(text, value) ? FormatRecordTime(value) : text;
     } catch (const std::exception&) {
         // An unreadable time shows empty; the rest of the list is still filled.
     }

@@ -157,10 +157,10 @@ TEST_F(PanelsTest, NegativeAnglesShowTheirHemispheres) {
     EXPECT_EQ(Online(4), "151° 12,558’ зд");
 }
 
-TEST_F(PanelsTest, UnparsableLastTimeLeavesItsRowEmptyAndTheRestFilled) {
+TEST_F(PanelsTest, LastTimeNotADateInAnyKnownFormShowsAsReceivedAndTheRestFilled) {
     SelectedCar()["CarLastTime"] = std::string("вчера");
     Refresh();
-    EXPECT_EQ(Online(1), "");
+    EXPECT_EQ(Online(1), "вчера");
     EXPECT_EQ(Online(2), "01.05.09 - 13:04:00");
     EXPECT_EQ(Online(6), "стоянка 5 мин");
     EXPECT_EQ(Online(9), "Включен");
@@ -250,10 +250,22 @@ TEST_F(PanelsTest, OtherLocaleParsesAndShowsWithItsOwnSeparators) {
     SelectedCar()["CarSpeed"] = 1234.5;
     Refresh();
     EXPECT_EQ(Online(1), "01.05.09 - 13:05:09");
-    EXPECT_EQ(Online(2), "");             // "01.05.2009" is no date in this locale
-    EXPECT_EQ(Online(5), "90.0° (3:00)"); // the locale's decimal separator
+    EXPECT_EQ(Online(2), "01.05.09 - 13:04:00"); // a server in Russian regional settings
+    EXPECT_EQ(Online(5), "90.0° (3:00)");        // the locale's decimal separator
     EXPECT_EQ(Online(6), "скорость 1,234.5 км/ч");
     EXPECT_EQ(Online(3), "55° 45,348’ сш"); // a fixed comma, not the locale's
+}
+
+// A server in other regional settings than the console's (another machine, or started by the bus without
+// the user's environment) writes its own date form; the two record times must not come out empty.
+TEST_F(PanelsTest, RecordTimesOfAServerInOtherRegionalSettingsAreShown) {
+    SelectedCar()["CarLastTime"] = std::string("12/08/2026 14:00:00"); // the C locale: month first
+    SelectedCar()["CarLastATime"] = std::string("2026-12-08 14:00");
+    Refresh();
+    EXPECT_EQ(Online(1), "08.12.26 - 14:00:00");
+    EXPECT_EQ(Online(2), "2026-12-08 14:00"); // no form known to the console: the text as received
+    EXPECT_EQ(Online(6), "стоянка 5 мин");
+    EXPECT_TRUE(UiSeam::ShownBoxes().empty());
 }
 
 // --- The input rows ---
