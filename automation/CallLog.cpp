@@ -504,6 +504,32 @@ std::string VarTypeName(VARTYPE vt) {
     return prefix + buffer;
 }
 
+std::string VariantValueText(const TLoggedValue& value) {
+    switch (value.vt) {
+    case VT_R4:
+    case VT_R8:
+    case VT_DATE:
+        return DoubleText(value.real);
+    case VT_BSTR:
+        return Quoted(value.text);
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_BOOL:
+    case VT_ERROR:
+        return std::to_string(value.integer);
+    default:
+        return {}; // the type alone
+    }
+}
+
 std::string LoggedValueText(const TLoggedValue& value) {
     switch (value.type) {
     case MemberType::Long:
@@ -512,33 +538,10 @@ std::string LoggedValueText(const TLoggedValue& value) {
         return DoubleText(value.real);
     case MemberType::Bstr:
         return Quoted(value.text);
-    case MemberType::Variant:
-        switch (value.vt) {
-        case VT_EMPTY:
-        case VT_NULL:
-            return VarTypeName(value.vt);
-        case VT_R4:
-        case VT_R8:
-        case VT_DATE:
-            return VarTypeName(value.vt) + " " + DoubleText(value.real);
-        case VT_BSTR:
-            return VarTypeName(value.vt) + " " + Quoted(value.text);
-        case VT_I2:
-        case VT_I4:
-        case VT_INT:
-        case VT_I1:
-        case VT_UI1:
-        case VT_UI2:
-        case VT_UI4:
-        case VT_UINT:
-        case VT_I8:
-        case VT_UI8:
-        case VT_BOOL:
-        case VT_ERROR:
-            return VarTypeName(value.vt) + " " + std::to_string(value.integer);
-        default:
-            return VarTypeName(value.vt);
-        }
+    case MemberType::Variant: {
+        const std::string text = VariantValueText(value);
+        return text.empty() ? VarTypeName(value.vt) : VarTypeName(value.vt) + " " + text;
+    }
     }
     return {};
 }

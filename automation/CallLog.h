@@ -213,6 +213,8 @@ private:
 // Texts of logged values: a long in decimal, a double in the shortest form that reads back to the same value, a
 // BSTR in double quotes, a VARIANT as its type and value ("VT_I4 5").
 std::string LoggedValueText(const TLoggedValue& value);
+// A VARIANT's value without its type ("5" of "VT_I4 5"); empty for a type without a value shown.
+std::string VariantValueText(const TLoggedValue& value);
 std::string VarTypeName(VARTYPE vt);
 // The record's arguments as "Name=value, ..." with the member table's names; its value or, for a failure, the
 // code in hexadecimal and its system text.

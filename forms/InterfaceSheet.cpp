@@ -3,6 +3,7 @@
 #include "automation/CallLog.h"
 #include "automation/Navilonix_OCX.h"
 #include "forms/Application.h"
+#include "forms/ArrayTableModel.h"
 #include "forms/CallLogModel.h"
 #include "forms/Controls.h"
 #include "forms/Formats.h"
@@ -191,6 +192,13 @@ void TInterfaceSheet::CreateMemberPanel(QWidget* panel) {
     MemberResultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     MemberResultLabel->setAccessibleName(QStringLiteral("Результат"));
     memberLayout->addWidget(MemberResultLabel);
+    ArrayModel = new TArrayTableModel(this);
+    ArrayView = Named<QTableView>("ArrayView", panel);
+    ArrayView->setModel(ArrayModel);
+    ArrayView->setAccessibleName(QStringLiteral("Элементы массива"));
+    ArrayView->verticalHeader()->setDefaultSectionSize(ArrayView->fontMetrics().height() + 4);
+    ArrayView->hide();
+    memberLayout->addWidget(ArrayView, 2);
 }
 
 void TInterfaceSheet::ConnectHandlers() {
@@ -360,6 +368,8 @@ void TInterfaceSheet::ShowMember(const MemberInfo* member) {
     ArgumentEdits.clear();
     MemberResultLabel->clear();
     MemberTimeLabel->clear();
+    ArrayView->hide();
+    ArrayModel->Show(nullptr);
     if (!member) {
         MemberTitleLabel->setText("Выберите член интерфейса");
         SetConnected(m_connected);
@@ -387,6 +397,8 @@ void TInterfaceSheet::ShowMember(const MemberInfo* member) {
 void TInterfaceSheet::ShowResult(const QString& text, bool failed) {
     MemberResultLabel->setStyleSheet(failed ? QStringLiteral("color: #c00000;") : QString());
     MemberResultLabel->setText(text);
+    ArrayView->hide();
+    ArrayModel->Show(nullptr);
 }
 
 void TInterfaceSheet::MemberCallButtonClick() {
@@ -457,6 +469,15 @@ void TInterfaceSheet::ShowValue(const MemberInfo& member, const VARIANT& value) 
         return;
     case MemberType::Variant:
         ShowResult(QString::fromStdString(VariantText(value)), false);
+        // An array's elements as a table under its type and shape.
+        if ((value.vt & VT_ARRAY) && !(value.vt & VT_BYREF) && value.parray) {
+            if (ArrayModel->Show(value.parray)) {
+                MemberResultLabel->setText(MemberResultLabel->text() + ", " + ArrayModel->Shape());
+                ArrayView->show();
+            } else {
+                ShowResult(QString::fromStdString(VariantText(value)) + ", элементы не прочитаны", true);
+            }
+        }
         return;
     }
 }
@@ -486,10 +507,8 @@ std::string TInterfaceSheet::VariantText(const VARIANT& value) {
     std::string text = "тип " + VarTypeName(value.vt);
     if (value.vt == VT_BSTR)
         return text + ", значение " + BstrText(value.bstrVal);
-    const std::string full = LoggedValueText(TCallLog::Logged(value));
-    const std::string type = VarTypeName(value.vt);
-    if (full.size() > type.size() + 1 && full.compare(0, type.size(), type) == 0)
-        text += ", значение " + full.substr(type.size() + 1);
+    if (const std::string shown = VariantValueText(TCallLog::Logged(value)); !shown.empty())
+        text += ", значение " + shown;
     return text;
 }
 

@@ -18,6 +18,7 @@ class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
+class TArrayTableModel;
 class TCallLogModel;
 class TFileDialog;
 struct MemberInfo;
@@ -37,6 +38,8 @@ public:
     QPushButton* MemberCallButton; // "Прочитать", "Записать" or "Вызвать"
     QLabel* MemberResultLabel;     // the value, or the failure in red
     QLabel* MemberTimeLabel;       // the round trip in microseconds
+    QTableView* ArrayView;         // the elements of an array read, else hidden
+    TArrayTableModel* ArrayModel;
 
     // --- Events ---
     QTreeWidget* EventsListView; // time, dispatch identifier, name

@@ -3,6 +3,7 @@
 // and the event list.
 #include "forms/InterfaceSheet.h"
 #include "automation/CallLog.h"
+#include "forms/ArrayTableModel.h"
 #include "forms/CallLogModel.h"
 #include "tests/forms/TreeFleet.h"
 #include "tests/forms/WindowFixture.h"
@@ -400,6 +401,78 @@ TEST_F(InterfaceSheetTest, EventsAreListedWhileTheWindowsHandlersRunAsBefore) {
     Fake->ClearCalls();
     Sheet->MemberCallButtonClick();
     EXPECT_TRUE(Fake->Calls().empty());
+}
+
+TEST(ArrayTable, VectorsAreIndexAndValueTwoDimensionsRowsAndColumnsMoreOneRowPerElement) {
+    const auto cell = [](const TArrayTableModel& model, int row, int column) {
+        return model.index(row, column).data().toString().toStdString();
+    };
+    const auto header = [](const TArrayTableModel& model, int section, Qt::Orientation orientation) {
+        return model.headerData(section, orientation).toString().toStdString();
+    };
+    TArrayTableModel model;
+
+    // A vector of doubles from index 5: one row per element, its index as the row's header.
+    SAFEARRAY* vector = SafeArrayCreateVector(VT_R8, 5, 3);
+    for (LONG i = 5; i < 8; ++i) {
+        double value = 0.25 * i;
+        ASSERT_EQ(SafeArrayPutElement(vector, &i, &value), S_OK);
+    }
+    ASSERT_TRUE(model.Show(vector));
+    SafeArrayDestroy(vector); // the model keeps its own copy
+    EXPECT_EQ(model.Shape(), "3, VT_R8");
+    ASSERT_EQ(model.rowCount(), 3);
+    ASSERT_EQ(model.columnCount(), 1);
+    EXPECT_EQ(header(model, 0, Qt::Vertical), "5");
+    EXPECT_EQ(cell(model, 0, 0), "1.25");
+    EXPECT_EQ(header(model, 2, Qt::Vertical), "7");
+    EXPECT_EQ(cell(model, 2, 0), "1.75");
+
+    // Two dimensions of variants, from 1 and from -1: the first index down the rows, the second across the columns.
+    const SAFEARRAYBOUND bounds[] = {{2, 1}, {3, -1}};
+    SAFEARRAY* table = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    const BStr store("Склад «Север»");
+    for (LONG i = 1; i <= 2; ++i)
+        for (LONG j = -1; j <= 1; ++j) {
+            const LONG indices[] = {i, j};
+            VARIANT value;
+            VariantInit(&value);
+            value.vt = VT_I4;
+            value.lVal = 10 * i + j;
+            if (i == 2 && j == 1) {
+                value.vt = VT_BSTR;
+                value.bstrVal = store.get();
+            }
+            ASSERT_EQ(SafeArrayPutElement(table, indices, &value), S_OK);
+        }
+    ASSERT_TRUE(model.Show(table));
+    SafeArrayDestroy(table);
+    EXPECT_EQ(model.Shape(), "2 × 3, VT_VARIANT");
+    ASSERT_EQ(model.rowCount(), 2);
+    ASSERT_EQ(model.columnCount(), 3);
+    EXPECT_EQ(header(model, 0, Qt::Vertical), "1");
+    EXPECT_EQ(header(model, 0, Qt::Horizontal), "-1");
+    EXPECT_EQ(cell(model, 0, 0), "VT_I4 9");
+    EXPECT_EQ(cell(model, 0, 2), "VT_I4 11");
+    EXPECT_EQ(cell(model, 1, 1), "VT_I4 20");
+    EXPECT_EQ(cell(model, 1, 2), "VT_BSTR \"Склад «Север»\"");
+
+    // Three dimensions: one row per element, the first index varying fastest, headed by all its indices.
+    const SAFEARRAYBOUND cube[] = {{2, 0}, {2, 0}, {2, 0}};
+    SAFEARRAY* strings = SafeArrayCreate(VT_BSTR, 3, cube);
+    const LONG last[] = {1, 0, 1};
+    const BStr text("x,y");
+    ASSERT_EQ(SafeArrayPutElement(strings, last, text.get()), S_OK);
+    ASSERT_TRUE(model.Show(strings));
+    SafeArrayDestroy(strings);
+    ASSERT_EQ(model.rowCount(), 8);
+    EXPECT_EQ(header(model, 5, Qt::Vertical), "(1, 0, 1)");
+    EXPECT_EQ(cell(model, 5, 0), "\"x,y\"");
+    EXPECT_EQ(cell(model, 4, 0), "\"\"");
+
+    model.Show(nullptr);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_TRUE(model.Shape().isEmpty());
 }
 
 } // namespace
