@@ -8,6 +8,7 @@
 #include "forms/Formats.h"
 #include "forms/ServerText.h"
 #include "platform/rtl/FileName.h"
+#include "platform/rtl/ScopeExit.h"
 #include "platform/rtl/Text.h"
 
 #include <QFont>
@@ -35,18 +36,6 @@ public:
 
 private:
     std::string m_key;
-};
-
-// Runs an action when the scope ends, also when an error ends it.
-template <class F> class TScopeExit {
-public:
-    explicit TScopeExit(F action) : m_action(std::move(action)) {}
-    TScopeExit(const TScopeExit&) = delete;
-    TScopeExit& operator=(const TScopeExit&) = delete;
-    ~TScopeExit() { m_action(); }
-
-private:
-    F m_action;
 };
 
 } // namespace
