@@ -2,21 +2,17 @@
 // three-month archive, with the demo check points and geozones, against the plain scan of the same records: reading
 // and decoding them from the page cache and summing their great-circle distances. Each is run several times and the
 // best run counts (the machine may be shared). Prints figures; the last line is the seconds of reading and computing.
+#include "bench/BenchSupport.h"
 #include "server/core/CheckPointFile.h"
-#include "server/core/DemoData.h"
 #include "server/core/Geo.h"
-#include "server/core/RecordStore.h"
-#include "server/core/TimeText.h"
 #include "server/core/TripComputer.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace navilonix::server;
@@ -27,10 +23,6 @@ long peakKilobytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
-}
-
-double since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The floor for the computation: every record of the period read from the month files in large blocks, decoded,
@@ -79,28 +71,17 @@ double PlainScan(const RecordStore& store, long device, UnixTime from, UnixTime 
 } // namespace
 
 int main() {
-    const std::filesystem::path root =
-        std::filesystem::temp_directory_path() / ("bench_computing." + std::to_string(::getpid()));
-    const WorkPaths paths{root};
-    const long device = 21305;
-    const UnixTime archiveStart = fromUtcCivil(CivilTime{2009, 6, 1});
-    const UnixTime periodStart = fromUtcCivil(CivilTime{2009, 7, 1});
-    const UnixTime periodEnd = fromUtcCivil(CivilTime{2009, 7, 31});
+    const BenchArchive archive("bench_computing");
+    const WorkPaths& paths = archive.paths;
+    const RecordStore& store = archive.store;
+    const long device = archive.device;
+    const UnixTime periodStart = archive.periodStart;
+    const UnixTime periodEnd = archive.periodEnd;
 
-    auto start = std::chrono::steady_clock::now();
-    const RecordStore store(paths.tracks());
     // The archive is written by a child process, so that the peak memory below is the computation's own.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        createDemoData(paths, DemoOptions{archiveStart, 1});
-        store.write(device, syntheticTrack(archiveStart, 92LL * 86400, 10));
-        std::_Exit(0);
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "cannot write the archive\n");
+    auto start = std::chrono::steady_clock::now();
+    if (!archive.write())
         return 1;
-    }
     std::printf("archive: 92 days at 10 s (%zu records) written in %.3f s\n", static_cast<std::size_t>(92 * 8640 + 1),
                 since(start));
     const long baseline = peakKilobytes();
@@ -164,8 +145,6 @@ int main() {
                 total / scanSeconds, Runs);
     std::printf("peak memory: %ld kB before reading, %ld kB after computing (records of the period: %zu kB)\n",
                 baseline, peakKilobytes(), recordCount * sizeof(GpsRecord) / 1024);
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
     std::printf("seconds: %.3f\n", total);
     return problems.empty() ? 0 : 1;
 }
