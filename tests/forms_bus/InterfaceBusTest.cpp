@@ -13,7 +13,6 @@
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 
@@ -28,22 +27,6 @@
 extern char** environ;
 
 namespace {
-
-bool ServerRunning() {
-    ComPtr<IUnknown> unknown;
-    return SUCCEEDED(GetActiveObject(CLSID_NavilonixAutomation, nullptr, unknown.out()));
-}
-
-bool RunLoopUntil(const std::function<bool()>& done, int ms = 15000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
 
 TEST(InterfaceSheetOverTheBus, ReadsEveryReadableMemberOnceAndShowsWhichFail) {
     std::random_device random;

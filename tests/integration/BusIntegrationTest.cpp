@@ -10,7 +10,6 @@
 #include "tests/support/RecordingSink.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -20,7 +19,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -32,17 +30,6 @@ extern char** environ;
 namespace {
 
 QtComTransport* g_transport = nullptr;
-
-bool RunLoopUntil(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
 
 // Runs a command line, returning its exit status and what it printed.
 int Shell(const std::string& command, std::string* output) {
@@ -95,10 +82,7 @@ protected:
     // Starts the server as an ordinary program and waits until it can be found.
     void StartServer() {
         Spawn({});
-        ASSERT_TRUE(RunLoopUntil([] {
-            ComPtr<IUnknown> u;
-            return SUCCEEDED(GetActiveObject(CLSID_NavilonixAutomation, nullptr, u.out()));
-        }));
+        ASSERT_TRUE(RunLoopUntil(ServerRunning));
     }
     ComPtr<INavilonixAutomation> Attach() {
         ComPtr<IUnknown> unknown;

@@ -12,8 +12,6 @@
 #include "tests/support/RecordingSink.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +23,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <netinet/in.h>
@@ -44,17 +41,6 @@ namespace {
 
 QtComTransport* g_transport = nullptr;
 std::string g_busAddress; // the bus that plays the far machine's
-
-bool RunLoopUntil(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
 
 std::string BridgeAddress() {
     return "unixexec:path=systemd-stdio-bridge,argv1=-p,argv2=" + ole::EscapeBusAddressValue(g_busAddress);

@@ -5,6 +5,8 @@
 #include "platform/qt/QtBusPump.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 
 #include <gtest/gtest.h>
 
@@ -43,4 +45,20 @@ int RunBusTests(int& argc, char** argv, QtComTransport** transport) {
     if (transport)
         *transport = nullptr;
     return result;
+}
+
+bool RunLoopUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+bool ServerRunning() {
+    ComPtr<IUnknown> unknown;
+    return SUCCEEDED(GetActiveObject(CLSID_NavilonixAutomation, nullptr, unknown.out()));
 }

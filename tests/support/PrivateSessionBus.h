@@ -3,6 +3,8 @@
 // console's runtime set up as an application would.
 #pragma once
 
+#include <functional>
+
 class QtComTransport;
 
 // Unless the environment variable `flag` is set (it is, in the re-executed program), sets it, points
@@ -16,3 +18,9 @@ void ReexecUnderPrivateSessionBus(int argc, char** argv, const char* flag, const
 // transport installed (stored in *transport while the tests run, when given) and COM initialised; returns the
 // result of RUN_ALL_TESTS.
 int RunBusTests(int& argc, char** argv, QtComTransport** transport = nullptr);
+
+// Runs the calling thread's Qt event loop until done() holds; false when `ms` milliseconds pass first.
+bool RunLoopUntil(const std::function<bool()>& done, int ms = 15000);
+
+// Whether a NavilonixServer's object is registered as running on the bus (GetActiveObject finds it).
+bool ServerRunning();

@@ -10,8 +10,6 @@
 #include "tests/support/RecordingSink.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 
 #include <gtest/gtest.h>
 #include <systemd/sd-bus.h>
@@ -22,7 +20,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -34,17 +31,6 @@
 extern char** environ;
 
 namespace {
-
-bool runLoopUntil(const std::function<bool()>& done, int ms = 15000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
 
 // The process that owns the class's bus name, from the bus itself (an activated server is not our child).
 pid_t ownerPid() {
@@ -58,11 +44,6 @@ pid_t ownerPid() {
             pid = static_cast<pid_t>(std::atoi(line + 4));
     ::pclose(p);
     return pid;
-}
-
-bool serverRunning() {
-    ComPtr<IUnknown> unknown;
-    return SUCCEEDED(GetActiveObject(CLSID_NavilonixAutomation, nullptr, unknown.out()));
 }
 
 class ServerBus : public ::testing::Test {
@@ -83,10 +64,10 @@ protected:
         }
         ole::UnregisterLocalServer(CLSID_NavilonixAutomation);
         // An activated server that a failed test left behind.
-        if (serverRunning() && !runLoopUntil([] { return !serverRunning(); }, 3000))
+        if (ServerRunning() && !RunLoopUntil([] { return !ServerRunning(); }, 3000))
             if (const pid_t pid = ownerPid(); pid > 0)
                 ::kill(pid, SIGKILL);
-        EXPECT_TRUE(runLoopUntil([] { return !serverRunning(); }));
+        EXPECT_TRUE(RunLoopUntil([] { return !ServerRunning(); }));
         std::error_code ec;
         std::filesystem::remove_all(workDir_, ec);
     }
@@ -109,7 +90,7 @@ protected:
     // Exit status of a child, or -1 when it has not ended in time.
     int waitForExit(pid_t pid, int ms = 15000) {
         int status = 0;
-        const bool ended = runLoopUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, ms);
+        const bool ended = RunLoopUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, ms);
         if (!ended)
             return -1;
         children_.erase(std::remove(children_.begin(), children_.end(), pid), children_.end());
@@ -129,7 +110,7 @@ protected:
     }
     void startByHand() {
         spawnServer({"--work-dir", workDir_.string()});
-        ASSERT_TRUE(runLoopUntil(serverRunning));
+        ASSERT_TRUE(RunLoopUntil(ServerRunning));
         attach();
     }
 
@@ -171,14 +152,14 @@ TEST_F(ServerBus, TheActivatedServerExitsWhenItsLastClientHasGone) {
     // The window shown and hidden again: still a client, so the server stays.
     automation_->ShowApplication();
     automation_->HideApplication();
-    runLoopUntil([] { return false; }, 1500);
-    EXPECT_TRUE(serverRunning());
+    RunLoopUntil([] { return false; }, 1500);
+    EXPECT_TRUE(ServerRunning());
 
     ASSERT_EQ(point_->Unadvise(cookie_), S_OK);
     cookie_ = 0;
     point_.reset();
     automation_.reset();
-    EXPECT_TRUE(runLoopUntil([] { return !serverRunning(); }));
+    EXPECT_TRUE(RunLoopUntil([] { return !ServerRunning(); }));
 }
 
 TEST_F(ServerBus, ASignalClosesTheServerAfterItHasToldItsClients) {
@@ -186,9 +167,9 @@ TEST_F(ServerBus, ASignalClosesTheServerAfterItHasToldItsClients) {
     advise();
     const pid_t pid = children_.front();
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
-    EXPECT_TRUE(runLoopUntil([&] { return sink_.received(DISPID_OnCloseServer); }));
+    EXPECT_TRUE(RunLoopUntil([&] { return sink_.received(DISPID_OnCloseServer); }));
     EXPECT_EQ(waitForExit(pid), 0);
-    EXPECT_FALSE(serverRunning());
+    EXPECT_FALSE(ServerRunning());
 }
 
 TEST_F(ServerBus, ASecondServerLeavesWhileOneOwnsTheName) {
@@ -208,7 +189,7 @@ TEST_F(ServerBus, AComputationOverTheBusEndsWithItsEventAndExportsATrack) {
     ASSERT_EQ(automation_->StartComputing(BStr("cargo.grp").get(), 30010, BStr("01.05.2009 00:00:00").get(),
                                           BStr("01.09.2009 00:00:00").get(), BStr("GSM").get(), 1),
               S_OK);
-    ASSERT_TRUE(runLoopUntil([&] { return sink_.received(DISPID_OnEndComputing); }));
+    ASSERT_TRUE(RunLoopUntil([&] { return sink_.received(DISPID_OnEndComputing); }));
     LONG busy = 1;
     LONG check = 0;
     LONG trips = 0;
@@ -362,7 +343,7 @@ TEST_F(ServerBus, ALateBoundClientComputesTripsAndReadsThemByName) {
                      Variant(std::string_view("01.07.2009 00:00:00")), Variant(std::string_view("08.07.2009 00:00:00")),
                      Variant(std::string_view("GSM")), Variant(LONG{1})}),
         S_OK);
-    ASSERT_TRUE(runLoopUntil([&] { return client.number("ComputingBusy") == 0; }));
+    ASSERT_TRUE(RunLoopUntil([&] { return client.number("ComputingBusy") == 0; }));
     EXPECT_EQ(client.number("ComputingCheck"), 1);
     const LONG trips = client.number("TripsNum");
     ASSERT_GT(trips, 5);
@@ -510,7 +491,7 @@ TEST_F(ServerBus, TheConsolesWrapperFindsEveryMemberItCallsServed) {
         wrapper.set_ComputingTimeout(15);
         wrapper.StartComputing(BStr("taxi.grp").get(), 21305, BStr("01.05.2009 00:00:00").get(),
                                BStr("01.09.2009 00:00:00").get(), BStr("GSM").get(), 1);
-        ASSERT_TRUE(runLoopUntil([&] { return ended == 1; }));
+        ASSERT_TRUE(RunLoopUntil([&] { return ended == 1; }));
         EXPECT_EQ(wrapper.get_ComputingBusy(), 0);
         EXPECT_EQ(wrapper.get_ComputingCheck(), 1);
         const LONG trips = wrapper.get_TripsNum();
@@ -569,7 +550,7 @@ TEST_F(ServerBus, TheConsolesWrapperFindsEveryMemberItCallsServed) {
     SetHrCheckPrompt(previous);
     EXPECT_TRUE(failures.empty()) << failures.front();
     // Activated, hidden and left by its only client, the server goes.
-    EXPECT_TRUE(runLoopUntil([] { return !serverRunning(); }));
+    EXPECT_TRUE(RunLoopUntil([] { return !ServerRunning(); }));
 }
 
 // How often the threads of a process have gone to sleep and woken since it started.
@@ -593,7 +574,7 @@ TEST_F(ServerBus, AnActivatedServerSleepsWhenIdleAndExitsWhenItsBusGoes) {
     const std::string address = "unix:path=" + (workDir_ / "bus").string();
     const pid_t daemon =
         spawn({"dbus-daemon", "--config-file=" NVX_SESSION_CONF, "--address=" + address, "--nofork", "--nopidfile"});
-    ASSERT_TRUE(runLoopUntil([&] { return std::filesystem::exists(workDir_ / "bus"); }));
+    ASSERT_TRUE(RunLoopUntil([&] { return std::filesystem::exists(workDir_ / "bus"); }));
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e)
         if (!std::string_view(*e).starts_with("DBUS_SESSION_BUS_ADDRESS="))
@@ -606,12 +587,12 @@ TEST_F(ServerBus, AnActivatedServerSleepsWhenIdleAndExitsWhenItsBusGoes) {
     const pid_t server = spawnServer({"--embedding", "--work-dir", (workDir_ / "data").string()}, envp.data());
     const std::string owned =
         "busctl --address=" + address + " status ole.CLSID_7166C02F_CFCE_4856_AB71_40F9329297BB >/dev/null 2>&1";
-    ASSERT_TRUE(runLoopUntil([&] { return std::system(owned.c_str()) == 0; }));
+    ASSERT_TRUE(RunLoopUntil([&] { return std::system(owned.c_str()) == 0; }));
 
     // Idle, with nothing due, the server wakes for its once-a-second look at the group files and little else.
-    runLoopUntil([] { return false; }, 500);
+    RunLoopUntil([] { return false; }, 500);
     const long before = wakeUpsOf(server);
-    runLoopUntil([] { return false; }, 3000);
+    RunLoopUntil([] { return false; }, 3000);
     EXPECT_LT(wakeUpsOf(server) - before, 15);
 
     ::kill(daemon, SIGTERM);
@@ -631,7 +612,7 @@ TEST_F(ServerBus, RegisterWritesTheActivationFileAndUnregisterRemovesIt) {
     EXPECT_EQ(waitForExit(spawnServer({"--help"})), 0);
     EXPECT_EQ(waitForExit(spawnServer({"--bogus"})), 2);
     EXPECT_EQ(waitForExit(spawnServer({"--work-dir"})), 2);
-    EXPECT_FALSE(serverRunning());
+    EXPECT_FALSE(ServerRunning());
 }
 
 } // namespace
