@@ -26,30 +26,6 @@
 
 namespace {
 
-class Factory final : public IClassFactory {
-public:
-    explicit Factory(ComPtr<FakeAutomation> object) : m_object(std::move(object)) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (riid != IID_IUnknown && riid != IID_IClassFactory)
-            return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_count; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_count; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        return static_cast<INavilonixAutomation*>(m_object.get())->QueryInterface(riid, out);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(int) override { return S_OK; }
-
-private:
-    ULONG m_count = 1;
-    ComPtr<FakeAutomation> m_object;
-};
-
 // A sink that ignores what it gets; the client mode only needs to be advised.
 class QuietSink final : public IDispatch {
 public:
@@ -144,7 +120,7 @@ int main(int argc, char** argv) {
         return true;
     });
 
-    Factory factory(fake);
+    FakeFactory factory(fake);
     DWORD classCookie = 0;
     DWORD activeCookie = 0;
     if (args.contains("--embedding") &&

@@ -17,29 +17,6 @@
 #include <thread>
 #include <vector>
 
-// Makes the fake on request and counts how often it was asked.
-class FakeFactory final : public IClassFactory {
-public:
-    explicit FakeFactory(ComPtr<FakeAutomation> object) : m_object(std::move(object)) {}
-    std::atomic<int> made{0};
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (riid != IID_IUnknown && riid != IID_IClassFactory)
-            return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** out) override {
-        ++made;
-        return static_cast<INavilonixAutomation*>(m_object.get())->QueryInterface(riid, out);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(int) override { return S_OK; }
-
-private:
-    ComPtr<FakeAutomation> m_object;
-};
-
 class ServerThread {
 public:
     // Serves `object` itself, or, with a factory, the object the factory makes on first use.

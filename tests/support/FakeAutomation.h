@@ -7,6 +7,7 @@
 #include "platform/ole/Connections.h"
 #include "platform/ole/Dispatch.h"
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <string>
@@ -142,3 +143,29 @@ private:
 };
 
 std::string FakeValueText(const FakeValue& value);
+
+// The class object of a fake that outlives its use (on the stack or in a fixture): hands out the fake, refuses
+// aggregation, and counts how often it was asked.
+class FakeFactory final : public IClassFactory {
+public:
+    explicit FakeFactory(ComPtr<FakeAutomation> object) : m_object(std::move(object)) {}
+    std::atomic<int> made{0};
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid != IID_IUnknown && riid != IID_IClassFactory)
+            return E_NOINTERFACE;
+        *out = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        ++made;
+        return static_cast<INavilonixAutomation*>(m_object.get())->QueryInterface(riid, out);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(int) override { return S_OK; }
+
+private:
+    ComPtr<FakeAutomation> m_object;
+};
