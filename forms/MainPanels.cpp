@@ -88,13 +88,14 @@ bool TryServerDateTime(const std::string& text, TDateTime& value) {
     return TryStrToDateTime(text, value, settings);
 }
 
-// A record time of the server shown as "dd.mm.yy - hh:mm:ss"; a text that is no date and time in any of
-// those forms is shown as received, and one that cannot be read is empty.
+// A record time of the server shown as "dd.mm.yy - hh:mm:ss"; empty when it cannot be read or is no date and
+// time in any of those forms.
 std::string RecordTime(BSTR (TNavilonixAutomation::*read)()) {
     try {
         const std::string text = Text((Automation->*read)());
         TDateTime value = 0;
-        return TryServerDateTime(text, value) ? FormatRecordTime(value) : text;
+        if (TryServerDateTime(text, value))
+            return FormatRecordTime(value);
     } catch (const std::exception&) {
         // An unreadable time shows empty; the rest of the list is still filled.
     }

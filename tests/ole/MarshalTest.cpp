@@ -218,7 +218,8 @@ TEST_F(MarshalTest, ArraysOfEveryElementTypeRoundTripWithTheirBounds) {
             } else if (c.vt == VT_R8) {
                 *static_cast<double*>(at) = value + 0.25;
             } else {
-                std::memcpy(at, &value, psa->cbElements); // little-endian: the low bytes
+                const long long wide = value;            // as wide as the widest element type
+                std::memcpy(at, &wide, psa->cbElements); // little-endian: the low bytes
             }
         }
         Variant original;
