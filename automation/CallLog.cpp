@@ -419,20 +419,20 @@ std::vector<TLoggedValue> TCallLog::Unpack(std::string_view values) {
         const char tag = reader.Tag();
         switch (tag) {
         case kLong:
-            value.type = MemberType::Long;
+            value.type = TMemberType::Long;
             value.integer = reader.Integer();
             break;
         case kDouble:
-            value.type = MemberType::Double;
+            value.type = TMemberType::Double;
             value.real = reader.Raw<double>();
             break;
         case kBstr:
         case kNarrowBstr:
-            value.type = MemberType::Bstr;
+            value.type = TMemberType::Bstr;
             value.text = reader.Text(tag);
             break;
         case kVariant:
-            value.type = MemberType::Variant;
+            value.type = TMemberType::Variant;
             value.vt = reader.Raw<VARTYPE>();
             switch (value.vt) {
             case VT_I2:
@@ -532,13 +532,13 @@ std::string VariantValueText(const TLoggedValue& value) {
 
 std::string LoggedValueText(const TLoggedValue& value) {
     switch (value.type) {
-    case MemberType::Long:
+    case TMemberType::Long:
         return std::to_string(value.integer);
-    case MemberType::Double:
+    case TMemberType::Double:
         return DoubleText(value.real);
-    case MemberType::Bstr:
+    case TMemberType::Bstr:
         return Quoted(value.text);
-    case MemberType::Variant: {
+    case TMemberType::Variant: {
         const std::string text = VariantValueText(value);
         return text.empty() ? VarTypeName(value.vt) : VarTypeName(value.vt) + " " + text;
     }
@@ -560,9 +560,9 @@ std::string ResultCodeText(HRESULT code) {
 }
 
 std::string CallArgumentsText(const TCallRecord& record) {
-    const MemberInfo* member = FindNavilonixMember(record.slot);
+    const TMemberInfo* member = FindNavilonixMember(record.slot);
     // A read sends no arguments: its one value is the one read.
-    if (!member || member->kind == MemberKind::Read)
+    if (!member || member->kind == TMemberKind::Read)
         return {};
     const std::vector<TLoggedValue> values = TCallLog::Unpack(record.Values());
     std::string text;
@@ -577,8 +577,8 @@ std::string CallArgumentsText(const TCallRecord& record) {
 std::string CallResultText(const TCallRecord& record) {
     if (record.result < 0)
         return ResultCodeText(record.result);
-    const MemberInfo* member = FindNavilonixMember(record.slot);
-    if (!member || member->kind != MemberKind::Read)
+    const TMemberInfo* member = FindNavilonixMember(record.slot);
+    if (!member || member->kind != TMemberKind::Read)
         return record.result == 0 ? std::string("S_OK") : ResultCodeText(record.result);
     const std::vector<TLoggedValue> values = TCallLog::Unpack(record.Values());
     return values.empty() ? std::string() : LoggedValueText(values.back());
@@ -599,7 +599,7 @@ void WriteCallLogCsv(const TCallLog& log, std::ostream& out) {
         std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(record.result));
         char duration[32];
         std::snprintf(duration, sizeof duration, "%.3f", TCallLog::Nanoseconds(record.duration) / 1000.0);
-        const MemberInfo* member = FindNavilonixMember(record.slot);
+        const TMemberInfo* member = FindNavilonixMember(record.slot);
         out << time << ',' << record.slot << ',' << CsvField(member ? std::string(member->name) : std::string()) << ','
             << CsvField(CallArgumentsText(record)) << ',' << CsvField(CallResultText(record)) << ',' << code << ','
             << duration << "\r\n";

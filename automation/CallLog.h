@@ -33,7 +33,7 @@ struct TCallRecord {
 
 // One argument or value of a record, unpacked.
 struct TLoggedValue {
-    MemberType type = MemberType::Long;
+    TMemberType type = TMemberType::Long;
     VARTYPE vt = VT_EMPTY; // VARIANTs only
     std::int64_t integer = 0;
     double real = 0;

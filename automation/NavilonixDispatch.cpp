@@ -6,7 +6,7 @@ namespace {
 
 std::vector<std::string_view> ParameterNames(int slot) {
     std::vector<std::string_view> names;
-    if (const MemberInfo* m = FindNavilonixMember(slot))
+    if (const TMemberInfo* m = FindNavilonixMember(slot))
         for (int i = 0; i < m->paramCount; ++i)
             names.push_back(m->params[i].name);
     return names;
@@ -33,10 +33,10 @@ ole::TypeDescription Describe() {
 } // namespace
 
 DISPID NavilonixDispId(int slot) {
-    const MemberInfo* member = FindNavilonixMember(slot);
+    const TMemberInfo* member = FindNavilonixMember(slot);
     if (!member)
         return DISPID_UNKNOWN;
-    for (const MemberInfo& m : kNavilonixMembers)
+    for (const TMemberInfo& m : kNavilonixMembers)
         if (m.property == member->property)
             return m.slot;
     return DISPID_UNKNOWN;
@@ -50,7 +50,7 @@ const ole::TypeDescription& NavilonixTypeDescription() {
 const ole::TypeDescription& NavilonixEventsDescription() {
     static const ole::TypeDescription type = [] {
         ole::TypeDescription t{DIID_INavilonixAutomationEvents, "NavilonixAutomationEvents", {}};
-        for (const NavilonixEventInfo& e : kNavilonixEvents)
+        for (const TNavilonixEventInfo& e : kNavilonixEvents)
             t.functions.push_back({e.dispId, ole::DispKind::Method, e.name, VT_EMPTY, {}, -1, nullptr});
         return t;
     }();

@@ -13,10 +13,10 @@ const std::string& BusInterface() {
     return name;
 }
 
-// Calls a method of the interface with the arguments it is applied to: Invoker(object, "Name")(a, b).
-class Invoker {
+// Calls a method of the interface with the arguments it is applied to: TInvoker(object, "Name")(a, b).
+class TInvoker {
 public:
-    Invoker(ole::RemoteObject& object, const char* member) : m_object(object), m_member(member) {}
+    TInvoker(ole::RemoteObject& object, const char* member) : m_object(object), m_member(member) {}
     template <class... A> HRESULT operator()(const A&... arguments) const {
         return m_object.Call(BusInterface(), m_member, arguments...);
     }
@@ -28,11 +28,11 @@ private:
 
 // Late-bound calls (GetIDsOfNames, Invoke) are answered here from the member table and carried as the typed
 // members they name.
-class NavilonixAutomationProxy final : public ole::TypedDispatch<INavilonixAutomation, &NavilonixTypeDescription>,
-                                       public ole::ProxyPart {
+class TNavilonixAutomationProxy final : public ole::TypedDispatch<INavilonixAutomation, &NavilonixTypeDescription>,
+                                        public ole::ProxyPart {
 public:
-    explicit NavilonixAutomationProxy(ole::RemoteObject& object) : ProxyPart(object) {}
-    ~NavilonixAutomationProxy() override = default;
+    explicit TNavilonixAutomationProxy(ole::RemoteObject& object) : ProxyPart(object) {}
+    ~TNavilonixAutomationProxy() override = default;
 
     IUnknown* Interface() override { return static_cast<INavilonixAutomation*>(this); }
 
@@ -57,7 +57,7 @@ public:
     }
 #define NVX_PROXY_METHOD(slot, name, params, args)                                                                     \
     HRESULT STDMETHODCALLTYPE name params override {                                                                   \
-        return Invoker(m_object, #name) args;                                                                          \
+        return TInvoker(m_object, #name) args;                                                                         \
     }
     NAVILONIX_MEMBERS(NVX_PROXY_READ, NVX_PROXY_WRITE, NVX_PROXY_METHOD)
 #undef NVX_PROXY_READ
@@ -66,13 +66,13 @@ public:
 };
 
 std::unique_ptr<ole::ProxyPart> MakeProxy(ole::RemoteObject& object) {
-    return std::make_unique<NavilonixAutomationProxy>(object);
+    return std::make_unique<TNavilonixAutomationProxy>(object);
 }
 
 // The argument names of a slot's member, from the table.
 std::vector<std::string_view> NamesOf(int slot) {
     std::vector<std::string_view> names;
-    if (const MemberInfo* m = FindNavilonixMember(slot))
+    if (const TMemberInfo* m = FindNavilonixMember(slot))
         for (int i = 0; i < m->paramCount; ++i)
             names.push_back(m->params[i].name);
     return names;

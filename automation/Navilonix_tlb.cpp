@@ -8,7 +8,7 @@ const IID DIID_INavilonixAutomationEvents = {
     0x0FDE09BC, 0x1493, 0x4E8F, {0x98, 0x5F, 0x27, 0x16, 0xE2, 0x49, 0xFA, 0x5C}};
 const CLSID CLSID_NavilonixAutomation = {0x7166C02F, 0xCFCE, 0x4856, {0xAB, 0x71, 0x40, 0xF9, 0x32, 0x92, 0x97, 0xBB}};
 
-const NavilonixEventInfo kNavilonixEvents[6] = {
+const TNavilonixEventInfo kNavilonixEvents[6] = {
     {DISPID_OnChangeCarsLists, "OnChangeCarsLists"}, {DISPID_OnReceiveOnlineData, "OnReceiveOnlineData"},
     {DISPID_OnCloseServer, "OnCloseServer"},         {DISPID_OnChangeParameters, "OnChangeParameters"},
     {DISPID_OnEndComputing, "OnEndComputing"},       {DISPID_OnEndFieldsComputing, "OnEndFieldsComputing"},
@@ -16,15 +16,15 @@ const NavilonixEventInfo kNavilonixEvents[6] = {
 
 namespace {
 
-constexpr MemberType TypeOf(std::string_view token) {
+constexpr TMemberType TypeOf(std::string_view token) {
     if (token == "LONG")
-        return MemberType::Long;
+        return TMemberType::Long;
     if (token == "DOUBLE")
-        return MemberType::Double;
+        return TMemberType::Double;
     if (token == "BSTR")
-        return MemberType::Bstr;
+        return TMemberType::Bstr;
     if (token == "VARIANT")
-        return MemberType::Variant;
+        return TMemberType::Variant;
     throw "unknown type in the member table"; // a compile-time error in a constant expression
 }
 
@@ -36,16 +36,16 @@ constexpr std::string_view Trim(std::string_view s) {
     return s;
 }
 
-constexpr MemberInfo Property(int slot, MemberKind kind, std::string_view name, std::string_view property,
-                              std::string_view type) {
-    MemberInfo m{slot, kind, name, property, 1, {}};
+constexpr TMemberInfo Property(int slot, TMemberKind kind, std::string_view name, std::string_view property,
+                               std::string_view type) {
+    TMemberInfo m{slot, kind, name, property, 1, {}};
     m.params[0] = {TypeOf(type), "Value"};
     return m;
 }
 
 // Parses the parameter list text "(BSTR GroupFile, LONG Device)" of a METHOD row.
-constexpr MemberInfo Method(int slot, std::string_view name, std::string_view params) {
-    MemberInfo m{slot, MemberKind::Method, name, name, 0, {}};
+constexpr TMemberInfo Method(int slot, std::string_view name, std::string_view params) {
+    TMemberInfo m{slot, TMemberKind::Method, name, name, 0, {}};
     std::string_view rest = Trim(params);
     while (!rest.empty()) {
         const auto comma = rest.find(',');
@@ -57,10 +57,10 @@ constexpr MemberInfo Method(int slot, std::string_view name, std::string_view pa
     return m;
 }
 
-#define NVX_INFO_READ(slot, name, type) Property(slot, MemberKind::Read, "get_" #name, #name, #type),
-#define NVX_INFO_WRITE(slot, name, type) Property(slot, MemberKind::Write, "set_" #name, #name, #type),
+#define NVX_INFO_READ(slot, name, type) Property(slot, TMemberKind::Read, "get_" #name, #name, #type),
+#define NVX_INFO_WRITE(slot, name, type) Property(slot, TMemberKind::Write, "set_" #name, #name, #type),
 #define NVX_INFO_METHOD(slot, name, params, args) Method(slot, #name, #params),
-constexpr std::array<MemberInfo, kNavilonixMemberCount> kTable = {
+constexpr std::array<TMemberInfo, kNavilonixMemberCount> kTable = {
     NAVILONIX_MEMBERS(NVX_INFO_READ, NVX_INFO_WRITE, NVX_INFO_METHOD)};
 #undef NVX_INFO_READ
 #undef NVX_INFO_WRITE
@@ -112,30 +112,30 @@ NAVILONIX_MEMBERS(NVX_CHECK_READ, NVX_CHECK_WRITE, NVX_CHECK_METHOD)
 
 } // namespace
 
-const std::array<MemberInfo, kNavilonixMemberCount> kNavilonixMembers = kTable;
+const std::array<TMemberInfo, kNavilonixMemberCount> kNavilonixMembers = kTable;
 
-const MemberInfo* FindNavilonixMember(int slot) {
+const TMemberInfo* FindNavilonixMember(int slot) {
     if (slot < kNavilonixFirstSlot || slot > kNavilonixLastSlot)
         return nullptr;
     return &kNavilonixMembers[static_cast<std::size_t>(slot - kNavilonixFirstSlot)];
 }
 
-const MemberInfo* FindNavilonixMember(std::string_view name) {
-    for (const MemberInfo& m : kNavilonixMembers)
+const TMemberInfo* FindNavilonixMember(std::string_view name) {
+    for (const TMemberInfo& m : kNavilonixMembers)
         if (m.name == name)
             return &m;
     return nullptr;
 }
 
-const char* MemberTypeName(MemberType type) {
+const char* MemberTypeName(TMemberType type) {
     switch (type) {
-    case MemberType::Long:
+    case TMemberType::Long:
         return "long";
-    case MemberType::Double:
+    case TMemberType::Double:
         return "double";
-    case MemberType::Bstr:
+    case TMemberType::Bstr:
         return "BSTR";
-    case MemberType::Variant:
+    case TMemberType::Variant:
         return "VARIANT";
     }
     return "?";

@@ -347,39 +347,39 @@ enum NavilonixEventDispId : DISPID {
     DISPID_OnEndFieldsComputing = 206,
 };
 
-struct NavilonixEventInfo {
+struct TNavilonixEventInfo {
     DISPID dispId;
     const char* name;
 };
-extern const NavilonixEventInfo kNavilonixEvents[6];
+extern const TNavilonixEventInfo kNavilonixEvents[6];
 
 template <> struct InterfaceId<INavilonixAutomation> {
     static const IID& get() { return IID_INavilonixAutomation; }
 };
 
 // Descriptions of the members, in slot order, for whatever needs them at run time (introspection, logs).
-enum class MemberKind { Read, Write, Method };
-enum class MemberType { Long, Double, Bstr, Variant };
+enum class TMemberKind { Read, Write, Method };
+enum class TMemberType { Long, Double, Bstr, Variant };
 
-struct MemberParam {
-    MemberType type;
+struct TMemberParam {
+    TMemberType type;
     std::string_view name;
 };
 
-struct MemberInfo {
+struct TMemberInfo {
     int slot;
-    MemberKind kind;
+    TMemberKind kind;
     std::string_view name;     // the wrapper's name: get_X, set_X or the method's name
     std::string_view property; // the property's name, or the method's name
     int paramCount;            // 1 for reads and writes
-    MemberParam params[10];
+    TMemberParam params[10];
 };
 
-extern const std::array<MemberInfo, kNavilonixMemberCount> kNavilonixMembers;
+extern const std::array<TMemberInfo, kNavilonixMemberCount> kNavilonixMembers;
 // The member of a slot, or null outside 7..290; the member of a wrapper name, or null.
-const MemberInfo* FindNavilonixMember(int slot);
-const MemberInfo* FindNavilonixMember(std::string_view name);
-const char* MemberTypeName(MemberType type); // "long", "double", "BSTR", "VARIANT"
+const TMemberInfo* FindNavilonixMember(int slot);
+const TMemberInfo* FindNavilonixMember(std::string_view name);
+const char* MemberTypeName(TMemberType type); // "long", "double", "BSTR", "VARIANT"
 
 // The late-binding descriptions, made from the member table and the event list. A member's dispatch identifier
 // is the slot of its first row (a property's read accessor), shared by its write accessor; the events keep 201-206.

@@ -77,10 +77,10 @@ int g_handlerDepth = 0;
 std::deque<std::function<void()>> g_deferredEvents;
 
 // Counts the handlers on the stack; when the outermost one ends, runs the server events that waited for it.
-class HandlerScope {
+class THandlerScope {
 public:
-    HandlerScope() { ++g_handlerDepth; }
-    ~HandlerScope() {
+    THandlerScope() { ++g_handlerDepth; }
+    ~THandlerScope() {
         if (--g_handlerDepth > 0)
             return;
         while (!g_deferredEvents.empty()) {
@@ -89,8 +89,8 @@ public:
             Guarded(next);
         }
     }
-    HandlerScope(const HandlerScope&) = delete;
-    HandlerScope& operator=(const HandlerScope&) = delete;
+    THandlerScope(const THandlerScope&) = delete;
+    THandlerScope& operator=(const THandlerScope&) = delete;
 };
 
 } // namespace
@@ -107,7 +107,7 @@ void RunServerEvent(std::function<void()> action) {
 }
 
 void Guarded(const std::function<void()>& handler) {
-    HandlerScope scope;
+    THandlerScope scope;
     try {
         handler();
     } catch (const std::exception& error) {

@@ -42,7 +42,7 @@ QVariant TCallLogModel::data(const QModelIndex& index, int role) const {
     case TimeColumn:
         return QDateTime::fromMSecsSinceEpoch(TCallLog::WallClockMs(record.start)).toString("hh:mm:ss.zzz");
     case MemberColumn: {
-        const MemberInfo* member = FindNavilonixMember(record.slot);
+        const TMemberInfo* member = FindNavilonixMember(record.slot);
         return member ? QString::fromUtf8(member->name.data(), static_cast<qsizetype>(member->name.size()))
                       : QString::number(record.slot);
     }
@@ -88,8 +88,8 @@ bool TCallLogModel::Refresh() {
     return true;
 }
 
-TCallLogModel::Summary TCallLogModel::Figures() const {
-    Summary summary;
+TCallLogModel::TSummary TCallLogModel::Figures() const {
+    TSummary summary;
     summary.count = m_log.Count();
     std::int64_t slowest = 0;
     for (std::size_t i = 0; i < summary.count; ++i) {

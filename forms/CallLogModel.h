@@ -11,7 +11,7 @@ class TCallLog;
 class TCallLogModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { NumberColumn, TimeColumn, MemberColumn, ArgumentsColumn, ResultColumn, DurationColumn, ColumnCount };
+    enum TColumn { NumberColumn, TimeColumn, MemberColumn, ArgumentsColumn, ResultColumn, DurationColumn, ColumnCount };
 
     explicit TCallLogModel(TCallLog& log, QObject* parent = nullptr);
 
@@ -24,13 +24,13 @@ public:
     bool Refresh();
 
     // Figures over the held calls (as of the last refresh).
-    struct Summary {
+    struct TSummary {
         std::size_t count = 0;
         std::int64_t total = 0; // nanoseconds
         int slowestSlot = 0;    // 0 when there are no calls
         std::int64_t slowest = 0;
     };
-    Summary Figures() const;
+    TSummary Figures() const;
 
 private:
     TCallLog& m_log;

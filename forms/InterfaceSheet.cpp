@@ -41,13 +41,13 @@ QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-const char* KindText(MemberKind kind) {
+const char* KindText(TMemberKind kind) {
     switch (kind) {
-    case MemberKind::Read:
+    case TMemberKind::Read:
         return "чтение";
-    case MemberKind::Write:
+    case TMemberKind::Write:
         return "запись";
-    case MemberKind::Method:
+    case TMemberKind::Method:
         return "метод";
     }
     return "";
@@ -63,19 +63,19 @@ bool PositionalName(std::string_view name) {
     return true;
 }
 
-QString ParameterCaption(const MemberParam& param, int position) {
+QString ParameterCaption(const TMemberParam& param, int position) {
     const QString type = QString::fromLatin1(MemberTypeName(param.type));
     if (PositionalName(param.name))
         return QStringLiteral("%1. %2").arg(position).arg(type);
     return QStringLiteral("%1 (%2)").arg(Text(param.name), type);
 }
 
-QString SignatureText(const MemberInfo& member) {
-    if (member.kind != MemberKind::Method)
+QString SignatureText(const TMemberInfo& member) {
+    if (member.kind != TMemberKind::Method)
         return QString::fromLatin1(MemberTypeName(member.params[0].type));
     QStringList params;
     for (int i = 0; i < member.paramCount; ++i) {
-        const MemberParam& param = member.params[i];
+        const TMemberParam& param = member.params[i];
         const QString type = QString::fromLatin1(MemberTypeName(param.type));
         params << (PositionalName(param.name) ? type : Text(param.name) + ": " + type);
     }
@@ -91,8 +91,8 @@ std::string Trimmed(const QString& text) {
 }
 
 // A typed value from an edit's text; false with a message when the text is not a value of the type.
-bool ParseArgument(MemberType type, const QString& text, Variant& value, QString& error) {
-    if (type == MemberType::Long) {
+bool ParseArgument(TMemberType type, const QString& text, Variant& value, QString& error) {
+    if (type == TMemberType::Long) {
         std::int32_t number = 0;
         if (!TryStrToInt(Trimmed(text), number)) {
             error = QStringLiteral("«%1» — не целое число long (от -2147483648 до 2147483647)").arg(text);
@@ -101,7 +101,7 @@ bool ParseArgument(MemberType type, const QString& text, Variant& value, QString
         value = Variant(LONG{number});
         return true;
     }
-    if (type == MemberType::Double) {
+    if (type == TMemberType::Double) {
         std::string number = Trimmed(text);
         // Either decimal separator is taken.
         for (char& c : number)
@@ -311,7 +311,7 @@ void TInterfaceSheet::CreateCallLogPanel(QWidget* panel) {
 }
 
 void TInterfaceSheet::FillMembersList() {
-    for (const MemberInfo& member : kNavilonixMembers) {
+    for (const TMemberInfo& member : kNavilonixMembers) {
         auto* item = new QTreeWidgetItem(MembersListView);
         item->setText(0, QString::number(member.slot));
         item->setText(1, Text(member.property));
@@ -346,7 +346,7 @@ void TInterfaceSheet::MemberFilterEditChange() {
     const QString filter = MemberFilterEdit->text().trimmed();
     for (int i = 0; i < MembersListView->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = MembersListView->topLevelItem(i);
-        const MemberInfo* member = FindNavilonixMember(item->data(0, Qt::UserRole).toInt());
+        const TMemberInfo* member = FindNavilonixMember(item->data(0, Qt::UserRole).toInt());
         const bool shown = filter.isEmpty() || Text(member->property).contains(filter, Qt::CaseInsensitive) ||
                            Text(member->name).contains(filter, Qt::CaseInsensitive);
         item->setHidden(!shown);
@@ -358,7 +358,7 @@ void TInterfaceSheet::MembersListViewChange() {
     ShowMember(item ? FindNavilonixMember(item->data(0, Qt::UserRole).toInt()) : nullptr);
 }
 
-void TInterfaceSheet::ShowMember(const MemberInfo* member) {
+void TInterfaceSheet::ShowMember(const TMemberInfo* member) {
     if (member == m_member)
         return;
     m_member = member;
@@ -380,7 +380,7 @@ void TInterfaceSheet::ShowMember(const MemberInfo* member) {
             .arg(Text(member->name))
             .arg(member->slot)
             .arg(QString::fromUtf8(KindText(member->kind)), SignatureText(*member).toHtmlEscaped()));
-    if (member->kind != MemberKind::Read) {
+    if (member->kind != TMemberKind::Read) {
         for (int i = 0; i < member->paramCount; ++i) {
             auto* edit = new QLineEdit(MemberArgumentsPanel);
             edit->setObjectName(QStringLiteral("ArgumentEdit%1").arg(i + 1));
@@ -402,7 +402,7 @@ void TInterfaceSheet::ShowResult(const QString& text, bool failed) {
 }
 
 void TInterfaceSheet::MemberCallButtonClick() {
-    const MemberInfo* member = m_member;
+    const TMemberInfo* member = m_member;
     if (!member)
         return;
     MemberTimeLabel->clear();
@@ -443,31 +443,31 @@ void TInterfaceSheet::MemberCallButtonClick() {
         return;
     }
     switch (member->kind) {
-    case MemberKind::Read:
+    case TMemberKind::Read:
         ShowValue(*member, *result.get());
         break;
-    case MemberKind::Write:
+    case TMemberKind::Write:
         ShowResult("Записано, " + QString::fromStdString(hr == S_OK ? std::string("S_OK") : ResultCodeText(hr)), false);
         break;
-    case MemberKind::Method:
+    case TMemberKind::Method:
         ShowResult("Выполнено, " + QString::fromStdString(hr == S_OK ? std::string("S_OK") : ResultCodeText(hr)),
                    false);
         break;
     }
 }
 
-void TInterfaceSheet::ShowValue(const MemberInfo& member, const VARIANT& value) {
+void TInterfaceSheet::ShowValue(const TMemberInfo& member, const VARIANT& value) {
     switch (member.params[0].type) {
-    case MemberType::Long:
+    case TMemberType::Long:
         ShowResult(QString::fromStdString(LongText(value.lVal)), false);
         return;
-    case MemberType::Double:
+    case TMemberType::Double:
         ShowResult(QString::fromStdString(DoubleText(value.dblVal, member)), false);
         return;
-    case MemberType::Bstr:
+    case TMemberType::Bstr:
         ShowResult(QString::fromStdString(BstrText(value.bstrVal)), false);
         return;
-    case MemberType::Variant:
+    case TMemberType::Variant:
         ShowResult(QString::fromStdString(VariantText(value)), false);
         // An array's elements as a table under its type and shape.
         if ((value.vt & VT_ARRAY) && !(value.vt & VT_BYREF) && value.parray) {
@@ -486,9 +486,9 @@ std::string TInterfaceSheet::LongText(LONG value) {
     return std::to_string(value);
 }
 
-std::string TInterfaceSheet::DoubleText(double value, const MemberInfo& member) {
+std::string TInterfaceSheet::DoubleText(double value, const TMemberInfo& member) {
     TLoggedValue logged;
-    logged.type = MemberType::Double;
+    logged.type = TMemberType::Double;
     logged.real = value;
     std::string text = LoggedValueText(logged);
     // Latitudes and longitudes also in the console's degree-minute form (not the markers of missing values).
@@ -514,7 +514,7 @@ std::string TInterfaceSheet::VariantText(const VARIANT& value) {
 
 void TInterfaceSheet::EventReceived(DISPID dispId) {
     const char* name = "неизвестное событие";
-    for (const NavilonixEventInfo& event : kNavilonixEvents)
+    for (const TNavilonixEventInfo& event : kNavilonixEvents)
         if (event.dispId == dispId)
             name = event.name;
     auto* item = new QTreeWidgetItem();
@@ -565,13 +565,13 @@ void TInterfaceSheet::CallLogRefresh() {
     const bool atEnd = bar->value() == bar->maximum();
     if (CallLogModel->Refresh() && atEnd)
         CallLogView->scrollToBottom();
-    const TCallLogModel::Summary figures = CallLogModel->Figures();
+    const TCallLogModel::TSummary figures = CallLogModel->Figures();
     const QLocale russian(QLocale::Russian);
     QString footer =
         QStringLiteral("Вызовов: %1, всего %2, в среднем %3")
             .arg(russian.toString(static_cast<qulonglong>(figures.count)), Microseconds(figures.total),
                  Microseconds(figures.count ? figures.total / static_cast<std::int64_t>(figures.count) : 0));
-    if (const MemberInfo* slowest = FindNavilonixMember(figures.slowestSlot))
+    if (const TMemberInfo* slowest = FindNavilonixMember(figures.slowestSlot))
         footer += QStringLiteral(", самый медленный: %1 (%2)").arg(Text(slowest->name), Microseconds(figures.slowest));
     if (!CallLog().Recording())
         footer += QStringLiteral(" — запись приостановлена");

@@ -21,7 +21,7 @@ class QWidget;
 class TArrayTableModel;
 class TCallLogModel;
 class TFileDialog;
-struct MemberInfo;
+struct TMemberInfo;
 
 class TInterfaceSheet : public QWidget {
     Q_OBJECT
@@ -59,7 +59,7 @@ public:
     void SetConnected(bool connected);
     // Selects the member of a slot in the list (clearing the filter if it hides it); false for an unknown slot.
     bool SelectMember(int slot);
-    const MemberInfo* SelectedMember() const { return m_member; }
+    const TMemberInfo* SelectedMember() const { return m_member; }
 
     // Handlers.
     void MemberFilterEditChange();
@@ -74,7 +74,7 @@ public:
 
     // Texts of typed values as the sheet shows them.
     static std::string LongText(LONG value);
-    static std::string DoubleText(double value, const MemberInfo& member);
+    static std::string DoubleText(double value, const TMemberInfo& member);
     static std::string BstrText(BSTR value);
     static std::string VariantText(const VARIANT& value);
 
@@ -88,12 +88,12 @@ private:
     void CreateCallLogPanel(QWidget* panel);
     void ConnectHandlers();
     void FillMembersList();
-    void ShowMember(const MemberInfo* member);
+    void ShowMember(const TMemberInfo* member);
     void ShowResult(const QString& text, bool failed);
-    void ShowValue(const MemberInfo& member, const VARIANT& value);
+    void ShowValue(const TMemberInfo& member, const VARIANT& value);
     void EventReceived(DISPID dispId);
 
     std::function<void(DISPID)> m_previousObserver;
-    const MemberInfo* m_member = nullptr;
+    const TMemberInfo* m_member = nullptr;
     bool m_connected = false;
 };

@@ -28,7 +28,7 @@ private:
 };
 
 // Rows of the online list.
-enum OnlineRow {
+enum TOnlineRow {
     rowSource = 0,
     rowLastTime = 1,
     rowLastATime = 2,

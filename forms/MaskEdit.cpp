@@ -68,7 +68,7 @@ TMaskEdit::TMaskEdit(const QString& editMask, QWidget* parent) : QLineEdit(paren
 
 QString TMaskEdit::BlankText() const {
     QString blank;
-    for (const Place& place : m_places)
+    for (const TPlace& place : m_places)
         blank += place.digit ? m_blank : place.literal;
     return blank;
 }
@@ -92,7 +92,7 @@ bool TMaskEdit::Fits(const QString& value) const {
 bool TMaskEdit::PlaceFields(const QString& value, bool strict, QString& placed) const {
     placed = BlankText();
     int in = 0;
-    for (const Field& field : m_fields) {
+    for (const TField& field : m_fields) {
         // The literal that closes the field ends its digits in the given text.
         const int end = field.first + field.width;
         const QChar closing = end < MaskLength() ? m_places[end].literal : QChar();
@@ -142,7 +142,7 @@ bool TMaskEdit::Replace(int from, int to, const QString& inserted) {
     to = std::clamp(to, from, MaskLength());
     // A text with the mask's own literals (a whole coordinate, pasted or dropped) goes field by field.
     const bool whole = std::any_of(inserted.begin(), inserted.end(), [this](QChar c) {
-        return c != m_blank && !c.isSpace() && std::any_of(m_places.begin(), m_places.end(), [c](const Place& p) {
+        return c != m_blank && !c.isSpace() && std::any_of(m_places.begin(), m_places.end(), [c](const TPlace& p) {
                    return !p.digit && p.literal == c;
                });
     });
@@ -229,7 +229,7 @@ void TMaskEdit::Store(const QString& value, int cursor, bool undoable) {
 void TMaskEdit::Undo() {
     if (m_undo.empty())
         return;
-    const State previous = m_undo.back();
+    const TState previous = m_undo.back();
     m_undo.pop_back();
     m_redo.push_back({m_shown, previous.cursor});
     Store(previous.text, previous.cursor, false);
@@ -238,7 +238,7 @@ void TMaskEdit::Undo() {
 void TMaskEdit::Redo() {
     if (m_redo.empty())
         return;
-    const State next = m_redo.back();
+    const TState next = m_redo.back();
     m_redo.pop_back();
     m_undo.push_back({m_shown, next.cursor});
     Store(next.text, next.cursor, false);

@@ -48,15 +48,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    struct Place {
+    struct TPlace {
         bool digit = false;
         QChar literal;
     };
-    struct Field {
+    struct TField {
         int first = 0;
         int width = 0;
     };
-    struct State {
+    struct TState {
         QString text;
         int cursor = 0;
     };
@@ -87,15 +87,15 @@ private:
     void Redo();
     void PlaceNote();
 
-    std::vector<Place> m_places;
-    std::vector<Field> m_fields;
+    std::vector<TPlace> m_places;
+    std::vector<TField> m_fields;
     bool m_rightAligned = false;
     QChar m_blank = QLatin1Char(' ');
     // The text last shown by Store: every change is measured against it.
     QString m_shown;
     bool m_storing = false;
     int m_nativeEdits = 0;
-    std::vector<State> m_undo;
-    std::vector<State> m_redo;
+    std::vector<TState> m_undo;
+    std::vector<TState> m_redo;
     QLabel* m_note = nullptr;
 };

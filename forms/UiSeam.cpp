@@ -10,23 +10,23 @@
 
 namespace {
 
-struct FileAnswer {
+struct TFileAnswer {
     bool accepted = false;
     QString fileName;
     int filterIndex = 0;
 };
 
-struct SeamState {
+struct TSeamState {
     bool scripted = false;
     std::deque<int> answers;
-    std::deque<FileAnswer> files;
-    std::vector<UiSeam::Shown> shown;
-    std::function<void(const UiSeam::Shown&)> whileShown;
+    std::deque<TFileAnswer> files;
+    std::vector<UiSeam::TShown> shown;
+    std::function<void(const UiSeam::TShown&)> whileShown;
     int openBoxes = 0;
 };
 
-SeamState& State() {
-    static SeamState state;
+TSeamState& State() {
+    static TSeamState state;
     return state;
 }
 
@@ -112,15 +112,15 @@ void SetNextFileCancel() {
     State().files.push_back({});
 }
 
-const std::vector<Shown>& ShownBoxes() {
+const std::vector<TShown>& ShownBoxes() {
     return State().shown;
 }
 
-Shown LastShown() {
-    return State().shown.empty() ? Shown{} : State().shown.back();
+TShown LastShown() {
+    return State().shown.empty() ? TShown{} : State().shown.back();
 }
 
-void SetWhileShown(std::function<void(const Shown&)> action) {
+void SetWhileShown(std::function<void(const TShown&)> action) {
     State().whileShown = std::move(action);
 }
 
@@ -136,14 +136,14 @@ int OpenBoxes() {
 }
 
 int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, unsigned flags) {
-    SeamState& state = State();
+    TSeamState& state = State();
     struct OpenBox {
         int& count;
         explicit OpenBox(int& c) : count(c) { ++count; }
         ~OpenBox() { --count; }
     } open(state.openBoxes);
     if (state.scripted) {
-        state.shown.push_back({Kind::MessageBox, caption, text, flags});
+        state.shown.push_back({TKind::MessageBox, caption, text, flags});
         if (state.whileShown) {
             const auto action = state.whileShown; // the action may replace itself
             action(state.shown.back());
@@ -161,16 +161,16 @@ int ShowMessageBox(QWidget* parent, const QString& text, const QString& caption,
 }
 
 bool ExecuteFileDialog(TFileDialog& dialog, QWidget* parent) {
-    SeamState& state = State();
+    TSeamState& state = State();
     if (state.scripted) {
-        state.shown.push_back({Kind::FileDialog, dialog.Title, dialog.FileName, 0});
+        state.shown.push_back({TKind::FileDialog, dialog.Title, dialog.FileName, 0});
         if (state.whileShown) {
             const auto action = state.whileShown;
             action(state.shown.back());
         }
         if (state.files.empty())
             return false;
-        FileAnswer answer = state.files.front();
+        TFileAnswer answer = state.files.front();
         state.files.pop_front();
         if (!answer.accepted)
             return false;

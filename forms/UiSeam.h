@@ -28,11 +28,11 @@ constexpr unsigned MB_ICONMASK = 0xF0;
 
 namespace UiSeam {
 
-enum class Kind { MessageBox, FileDialog };
+enum class TKind { MessageBox, FileDialog };
 
 // One box or dialog as it was shown.
-struct Shown {
-    Kind kind = Kind::MessageBox;
+struct TShown {
+    TKind kind = TKind::MessageBox;
     QString caption; // a file dialog's title
     QString text;    // a file dialog's file name as offered
     unsigned flags = 0;
@@ -47,14 +47,14 @@ void SetNextAnswer(int answer);
 // one, as the dialog does) and, when filterIndex > 0, this filter.
 void SetNextFile(const QString& fileName, int filterIndex = 0);
 void SetNextFileCancel();
-const std::vector<Shown>& ShownBoxes();
+const std::vector<TShown>& ShownBoxes();
 // The last box or dialog shown, or an empty record when none was.
-Shown LastShown();
+TShown LastShown();
 // Forgets the queued answers, what was shown and the while-shown action.
 void Reset();
 // Scripted mode: runs while a box or a file dialog is "on screen", before it is answered, as the events a real
 // box's or dialog's own message loop delivers would run.
-void SetWhileShown(std::function<void(const Shown&)> action);
+void SetWhileShown(std::function<void(const TShown&)> action);
 
 // How many message boxes are open right now (each runs a message loop of its own while it is open).
 int OpenBoxes();

@@ -108,7 +108,7 @@ HRESULT NavilonixObject::FindConnectionPoint(REFIID riid, IConnectionPoint** poi
 
 void NavilonixObject::raiseEvent(DISPID id) {
     const char* name = "?";
-    for (const NavilonixEventInfo& e : kNavilonixEvents)
+    for (const TNavilonixEventInfo& e : kNavilonixEvents)
         if (e.dispId == id)
             name = e.name;
     log(std::string("event ") + name + " (" + std::to_string(id) + ") to " + std::to_string(eventPoint_.Count()) +

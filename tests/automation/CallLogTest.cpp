@@ -19,7 +19,7 @@ std::u16string RoundTrip(TCallLog& log, const std::u16string& text) {
     TCallRecord& record = log.Begin(kPropertyName);
     log.Keep(record, sent.get());
     const std::vector<TLoggedValue> values = TCallLog::Unpack(record.Values());
-    if (values.size() != 1 || values[0].type != MemberType::Bstr) {
+    if (values.size() != 1 || values[0].type != TMemberType::Bstr) {
         ADD_FAILURE() << "the text did not unpack";
         return {};
     }

@@ -98,10 +98,10 @@ TEST(Contract, EveryRowOfTheTableIsTheSlotOfItsMember) {
 
 TEST(Contract, HasTheMemberCountsOfTheServer) {
     int reads = 0, writes = 0, methods = 0;
-    for (const MemberInfo& m : kNavilonixMembers) {
-        reads += m.kind == MemberKind::Read;
-        writes += m.kind == MemberKind::Write;
-        methods += m.kind == MemberKind::Method;
+    for (const TMemberInfo& m : kNavilonixMembers) {
+        reads += m.kind == TMemberKind::Read;
+        writes += m.kind == TMemberKind::Write;
+        methods += m.kind == TMemberKind::Method;
     }
     EXPECT_EQ(reads, 228);
     EXPECT_EQ(writes, 23);
@@ -111,21 +111,21 @@ TEST(Contract, HasTheMemberCountsOfTheServer) {
 }
 
 TEST(Contract, DescribesParametersByNameAndType) {
-    const MemberInfo* start = FindNavilonixMember("StartComputing");
+    const TMemberInfo* start = FindNavilonixMember("StartComputing");
     ASSERT_NE(start, nullptr);
     ASSERT_EQ(start->paramCount, 6);
     EXPECT_EQ(start->params[0].name, "GroupFile");
-    EXPECT_EQ(start->params[1].type, MemberType::Long);
+    EXPECT_EQ(start->params[1].type, TMemberType::Long);
     EXPECT_EQ(start->params[5].name, "SplitTrips");
-    const MemberInfo* exportTrack = FindNavilonixMember(136);
+    const TMemberInfo* exportTrack = FindNavilonixMember(136);
     ASSERT_NE(exportTrack, nullptr);
     EXPECT_EQ(exportTrack->name, "ExportTrackToFile");
     EXPECT_EQ(exportTrack->paramCount, 10);
-    EXPECT_EQ(exportTrack->params[9].type, MemberType::Long);
-    const MemberInfo* read = FindNavilonixMember("get_CarLatitude");
+    EXPECT_EQ(exportTrack->params[9].type, TMemberType::Long);
+    const TMemberInfo* read = FindNavilonixMember("get_CarLatitude");
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->property, "CarLatitude");
-    EXPECT_EQ(read->params[0].type, MemberType::Double);
+    EXPECT_EQ(read->params[0].type, TMemberType::Double);
     EXPECT_EQ(FindNavilonixMember(6), nullptr);
     EXPECT_EQ(FindNavilonixMember(291), nullptr);
     EXPECT_EQ(FindNavilonixMember("ShowApplication")->paramCount, 0);

@@ -26,8 +26,8 @@ protected:
 TEST_F(ApplicationTest, ErrorBoxShowsTheMessageCaptionedWithTheTitle) {
     const EConvertError error("'abc' is not a valid integer value");
     Application->ShowException(&error);
-    const UiSeam::Shown box = UiSeam::LastShown();
-    EXPECT_EQ(box.kind, UiSeam::Kind::MessageBox);
+    const UiSeam::TShown box = UiSeam::LastShown();
+    EXPECT_EQ(box.kind, UiSeam::TKind::MessageBox);
     EXPECT_EQ(box.caption, "НавиЛОКС OLE");
     EXPECT_EQ(box.text, "'abc' is not a valid integer value");
     EXPECT_EQ(box.flags, MB_OK | MB_ICONERROR);
@@ -57,7 +57,7 @@ TEST_F(ApplicationTest, FailurePromptAsksYesNoCancel) {
     UiSeam::SetNextAnswer(IDNO);
     const HRESULT code = static_cast<HRESULT>(0x80004005);
     EXPECT_EQ(HrCheck(code, "expr", "src", 7), code);
-    const UiSeam::Shown prompt = UiSeam::LastShown();
+    const UiSeam::TShown prompt = UiSeam::LastShown();
     EXPECT_EQ(prompt.caption, "HRCHECK: ");
     EXPECT_EQ(prompt.flags, MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
     EXPECT_TRUE(prompt.text.startsWith("'expr': "));

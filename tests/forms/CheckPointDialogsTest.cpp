@@ -87,7 +87,7 @@ protected:
 
     std::vector<std::string> ErrorTexts() const {
         std::vector<std::string> texts;
-        for (const UiSeam::Shown& shown : UiSeam::ShownBoxes())
+        for (const UiSeam::TShown& shown : UiSeam::ShownBoxes())
             if ((shown.flags & MB_ICONMASK) == MB_ICONERROR)
                 texts.push_back(shown.text.toStdString());
         return texts;

@@ -165,7 +165,7 @@ TEST_F(FileDialogTest, AcceptedNameGetsTheDefaultExtensionAndTheFilter) {
     ASSERT_TRUE(dialog.Execute(nullptr));
     EXPECT_EQ(dialog.FileName, "/tmp/route.kml");
     EXPECT_EQ(dialog.FilterIndex, 1);
-    EXPECT_EQ(UiSeam::LastShown().kind, UiSeam::Kind::FileDialog);
+    EXPECT_EQ(UiSeam::LastShown().kind, UiSeam::TKind::FileDialog);
     EXPECT_EQ(UiSeam::LastShown().caption, "Экспорт трека");
     EXPECT_EQ(UiSeam::LastShown().text, "Track");
 

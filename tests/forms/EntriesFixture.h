@@ -59,8 +59,8 @@ protected:
 
     std::vector<std::string> ErrorBoxes() const {
         std::vector<std::string> texts;
-        for (const UiSeam::Shown& shown : UiSeam::ShownBoxes())
-            if (shown.kind == UiSeam::Kind::MessageBox && (shown.flags & MB_ICONMASK) == MB_ICONERROR)
+        for (const UiSeam::TShown& shown : UiSeam::ShownBoxes())
+            if (shown.kind == UiSeam::TKind::MessageBox && (shown.flags & MB_ICONMASK) == MB_ICONERROR)
                 texts.push_back(shown.text.toStdString());
         return texts;
     }

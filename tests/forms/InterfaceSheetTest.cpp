@@ -91,9 +91,9 @@ std::vector<std::string> LoggedCalls(std::uint64_t first = CallLog().FirstSequen
     const TCallLog& log = CallLog();
     for (std::uint64_t s = std::max(first, log.FirstSequence()); s < log.NextSequence(); ++s) {
         const TCallRecord& record = log.At(static_cast<std::size_t>(s - log.FirstSequence()));
-        const MemberInfo* member = FindNavilonixMember(record.slot);
+        const TMemberInfo* member = FindNavilonixMember(record.slot);
         std::string call(member->name);
-        if (member->kind != MemberKind::Read) {
+        if (member->kind != TMemberKind::Read) {
             const std::vector<TLoggedValue> values = TCallLog::Unpack(record.Values());
             call += "(";
             for (std::size_t i = 0; i < values.size(); ++i)
@@ -121,7 +121,7 @@ protected:
     // Selects the member by its wrapper name, fills its argument edits and presses its button; returns the text
     // shown for the result.
     std::string Run(std::string_view name, const std::vector<QString>& arguments = {}) {
-        const MemberInfo* member = FindNavilonixMember(name);
+        const TMemberInfo* member = FindNavilonixMember(name);
         EXPECT_NE(member, nullptr) << name;
         if (!member)
             return {};
@@ -278,10 +278,10 @@ TEST_F(InterfaceSheetTest, TheLogRecordsATreeRebuildCallByCallWithArgumentsAndRe
     LONG groupIndex = 0;
     for (std::size_t i = 0; i < log.Count(); ++i) {
         const TCallRecord& record = log.At(i);
-        const MemberInfo* member = FindNavilonixMember(record.slot);
+        const TMemberInfo* member = FindNavilonixMember(record.slot);
         EXPECT_EQ(record.result, S_OK);
         const std::vector<TLoggedValue> values = TCallLog::Unpack(record.Values());
-        ASSERT_EQ(values.size(), static_cast<std::size_t>(member->kind == MemberKind::Method ? member->paramCount : 1))
+        ASSERT_EQ(values.size(), static_cast<std::size_t>(member->kind == TMemberKind::Method ? member->paramCount : 1))
             << member->name;
         if (member->name == "get_GroupsNum") {
             EXPECT_EQ(values[0].integer, static_cast<LONG>(DemoFleet().size()));
@@ -365,12 +365,12 @@ TEST_F(InterfaceSheetTest, TheSavedLogReadsBackAsCsv) {
     EXPECT_EQ(records[3][3], "");
     EXPECT_EQ(records[4][3], "");
     EXPECT_EQ(records[4][4], "\"" + tricky + "\"");
-    EXPECT_TRUE(UiSeam::ShownBoxes().size() == 1 && UiSeam::LastShown().kind == UiSeam::Kind::FileDialog);
+    EXPECT_TRUE(UiSeam::ShownBoxes().size() == 1 && UiSeam::LastShown().kind == UiSeam::TKind::FileDialog);
 
     // A file that cannot be written is reported, not passed over.
     UiSeam::SetNextFile(dir.filePath("missing/folder/log.csv"));
     Sheet->SaveLogButton->click();
-    EXPECT_EQ(UiSeam::LastShown().kind, UiSeam::Kind::MessageBox);
+    EXPECT_EQ(UiSeam::LastShown().kind, UiSeam::TKind::MessageBox);
     EXPECT_TRUE(UiSeam::LastShown().text.contains("Не удалось записать файл"));
 }
 

@@ -292,7 +292,7 @@ TEST_F(CheckPointFileTest, LoadPassesTheBareNameThenSelectsTheFirstRow) {
     Form->LoadChPFromFileButton->click();
 
     ASSERT_EQ(UiSeam::ShownBoxes().size(), 1u);
-    EXPECT_EQ(UiSeam::LastShown().kind, UiSeam::Kind::FileDialog);
+    EXPECT_EQ(UiSeam::LastShown().kind, UiSeam::TKind::FileDialog);
     EXPECT_EQ(UiSeam::LastShown().caption, "Загрузка файла контрольных точек");
     EXPECT_EQ(UiSeam::LastShown().text, ""); // the file name starts empty
     EXPECT_EQ(Form->LoadChPDialog->InitialDir, "/srv/навилокс/Points");
@@ -402,8 +402,8 @@ TEST_F(CheckPointFileTest, ServerClosingWhileAFileDialogIsOpenMeansNothingIsSent
         if (!Automation)
             Connect();
         UiSeam::Reset();
-        UiSeam::SetWhileShown([this](const UiSeam::Shown& shown) {
-            if (shown.kind == UiSeam::Kind::FileDialog)
+        UiSeam::SetWhileShown([this](const UiSeam::TShown& shown) {
+            if (shown.kind == UiSeam::TKind::FileDialog)
                 Fake->RaiseEvent(DISPID_OnCloseServer);
         });
         UiSeam::SetNextFile("/srv/навилокс/Points/Route.chp");

@@ -419,7 +419,7 @@ TEST_F(MainConnectionTest, ConnectWithoutAServerShowsClassNotRegistered) {
     Form->ConnectButton->click();
 
     ASSERT_EQ(UiSeam::ShownBoxes().size(), 1u);
-    const UiSeam::Shown box = UiSeam::LastShown();
+    const UiSeam::TShown box = UiSeam::LastShown();
     EXPECT_EQ(box.caption, "НавиЛОКС OLE");
     EXPECT_EQ(box.flags, MB_OK | MB_ICONERROR);
     EXPECT_EQ(box.text, "Class not registered, ClassID: {7166C02F-CFCE-4856-AB71-40F9329297BB}");
@@ -542,7 +542,7 @@ TEST_F(MainConnectionTest, FailedReadAnsweredYesStopsTheHandlerWithThePromptsMes
 
     Form->ConnectButton->click();
 
-    const std::vector<UiSeam::Shown>& shown = UiSeam::ShownBoxes();
+    const std::vector<UiSeam::TShown>& shown = UiSeam::ShownBoxes();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].caption, "HRCHECK: ");
     EXPECT_EQ(shown[0].flags, MB_YESNOCANCEL | MB_ICONQUESTION | MB_TASKMODAL);
@@ -629,7 +629,7 @@ TEST_F(MainConnectionTest, CloseEventDuringTheFailurePromptWaitsUntilTheHandlerH
     // The server closes while the prompt for a failed read of the vehicle panel is on screen.
     Fake->Fail("get_CarNumber", kFail);
     int closes = 0;
-    UiSeam::SetWhileShown([&](const UiSeam::Shown& shown) {
+    UiSeam::SetWhileShown([&](const UiSeam::TShown& shown) {
         if (shown.caption == "HRCHECK: " && closes++ == 0)
             Fake->RaiseEvent(DISPID_OnCloseServer);
     });
@@ -750,7 +750,7 @@ TEST_P(FailingPollTest, GivesOnePromptWhateverTheAnswer) {
     Fake->Fail("get_ComputingBusy", static_cast<HRESULT>(0x800706BA));
     UiSeam::SetNextAnswer(GetParam());
     int prompts = 0;
-    UiSeam::SetWhileShown([&](const UiSeam::Shown& shown) {
+    UiSeam::SetWhileShown([&](const UiSeam::TShown& shown) {
         if (shown.caption != "HRCHECK: " || ++prompts > 3)
             return;
         if (Form->ComputingTimer->isActive())

@@ -175,7 +175,7 @@ TEST_F(PanelsTest, UnreadableLastTimeLeavesItsRowEmptyWithoutAnErrorBox) {
     EXPECT_EQ(Online(1), "");
     EXPECT_EQ(Online(2), "01.05.09 - 13:04:00");
     EXPECT_EQ(Online(9), "Включен");
-    for (const UiSeam::Shown& shown : UiSeam::ShownBoxes())
+    for (const UiSeam::TShown& shown : UiSeam::ShownBoxes())
         EXPECT_NE(shown.flags & MB_ICONMASK, MB_ICONERROR) << shown.text.toStdString();
 }
 

@@ -20,7 +20,7 @@ TEST_F(ExportTest, OfferedNameWithTheKmlFilterExportsTrackKml) {
     UiSeam::SetNextFile(Form->ExportTrackDialog->FileName); // accepted as offered
     Export();
     ASSERT_EQ(UiSeam::ShownBoxes().size(), 1u);
-    EXPECT_EQ(UiSeam::LastShown().kind, UiSeam::Kind::FileDialog);
+    EXPECT_EQ(UiSeam::LastShown().kind, UiSeam::TKind::FileDialog);
     EXPECT_EQ(UiSeam::LastShown().caption, "Экспорт трека");
     EXPECT_EQ(UiSeam::LastShown().text, "Track");
     EXPECT_EQ(Fake->Calls(), (std::vector<std::string>{ExportCall("Track.kml")}));
@@ -152,8 +152,8 @@ TEST_F(ExportTest, FailedExportShowsTheErrorWithItsCode) {
 
 TEST_F(ExportTest, ServerClosingWhileTheDialogIsOpenMeansNothingIsSent) {
     Connect();
-    UiSeam::SetWhileShown([this](const UiSeam::Shown& shown) {
-        if (shown.kind == UiSeam::Kind::FileDialog)
+    UiSeam::SetWhileShown([this](const UiSeam::TShown& shown) {
+        if (shown.kind == UiSeam::TKind::FileDialog)
             Fake->RaiseEvent(DISPID_OnCloseServer);
     });
     UiSeam::SetNextFile("/home/user/route", 1);

@@ -60,8 +60,8 @@ protected:
     // The texts of the message boxes shown so far.
     std::vector<std::string> Messages() const {
         std::vector<std::string> texts;
-        for (const UiSeam::Shown& shown : UiSeam::ShownBoxes())
-            if (shown.kind == UiSeam::Kind::MessageBox)
+        for (const UiSeam::TShown& shown : UiSeam::ShownBoxes())
+            if (shown.kind == UiSeam::TKind::MessageBox)
                 texts.push_back(shown.text.toStdString());
         return texts;
     }

@@ -47,8 +47,8 @@ TEST(InterfaceSheetOverTheBus, ReadsEveryReadableMemberOnceAndShowsWhichFail) {
         ASSERT_NE(Automation, nullptr);
         TInterfaceSheet* sheet = form.InterfaceSheet;
         int reads = 0;
-        for (const MemberInfo& member : kNavilonixMembers) {
-            if (member.kind != MemberKind::Read)
+        for (const TMemberInfo& member : kNavilonixMembers) {
+            if (member.kind != TMemberKind::Read)
                 continue;
             ++reads;
             ASSERT_TRUE(sheet->SelectMember(member.slot));

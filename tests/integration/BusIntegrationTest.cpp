@@ -362,7 +362,7 @@ TEST_P(BusctlTest, CallAndIntrospectWorkAndAWrongSignatureGetsAnError) {
     EXPECT_NE(Shell("busctl --user call " + target + iface + "set_GroupIndex s five", &out), 0);
     EXPECT_NE(out.find("nvalid"), std::string::npos) << out;
     ASSERT_EQ(Shell("busctl --user introspect " + target, &out), 0) << out;
-    for (const MemberInfo& m : kNavilonixMembers)
+    for (const TMemberInfo& m : kNavilonixMembers)
         EXPECT_NE(out.find("." + std::string(m.name) + " "), std::string::npos) << m.name;
     ASSERT_EQ(Shell("busctl --user call " + target + iface + "get_GroupIndex", &out), 0) << out;
     EXPECT_EQ(out, "i 0\n"); // the server is unharmed

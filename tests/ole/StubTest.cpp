@@ -5,15 +5,15 @@
 
 namespace {
 
-char CodeOf(MemberType type) {
+char CodeOf(TMemberType type) {
     switch (type) {
-    case MemberType::Long:
+    case TMemberType::Long:
         return 'i';
-    case MemberType::Double:
+    case TMemberType::Double:
         return 'd';
-    case MemberType::Bstr:
+    case TMemberType::Bstr:
         return 's';
-    case MemberType::Variant:
+    case TMemberType::Variant:
         return 'v';
     }
     return '?';
@@ -24,7 +24,7 @@ TEST(StubMembers, MatchTheTableMemberByMember) {
     ASSERT_EQ(m.members.size(), kNavilonixMemberCount);
     EXPECT_EQ(m.busInterface, "ole.IID_9E428CC6_35AE_4899_A9BA_34CE991495D6");
     for (std::size_t i = 0; i < kNavilonixMemberCount; ++i) {
-        const MemberInfo& info = kNavilonixMembers[i];
+        const TMemberInfo& info = kNavilonixMembers[i];
         const ole::StubMember& stub = m.members[i];
         EXPECT_EQ(stub.name, info.name);
         std::string params;
@@ -35,8 +35,8 @@ TEST(StubMembers, MatchTheTableMemberByMember) {
             names.push_back('\0');
         }
         // A read replies with its value; writes and methods take their arguments and reply with nothing.
-        EXPECT_EQ(info.kind == MemberKind::Read ? stub.out : stub.in, params) << stub.name;
-        EXPECT_EQ(info.kind == MemberKind::Read ? stub.in : stub.out, "") << stub.name;
+        EXPECT_EQ(info.kind == TMemberKind::Read ? stub.out : stub.in, params) << stub.name;
+        EXPECT_EQ(info.kind == TMemberKind::Read ? stub.in : stub.out, "") << stub.name;
         EXPECT_EQ(stub.names, names) << stub.name;
     }
 }
@@ -147,7 +147,7 @@ TEST_F(StubTest, IntrospectionListsEveryMemberWithItsArgumentNames) {
     ASSERT_GE(sd_bus_message_read(reply.get(), "s", &xml), 0);
     const std::string text = xml;
     EXPECT_NE(text.find("<interface name=\"" + iface + "\">"), std::string::npos);
-    for (const MemberInfo& m : kNavilonixMembers)
+    for (const TMemberInfo& m : kNavilonixMembers)
         EXPECT_NE(text.find("<method name=\"" + std::string(m.name) + "\">"), std::string::npos) << m.name;
     EXPECT_NE(text.find("<arg type=\"s\" name=\"GroupFile\" direction=\"in\"/>"), std::string::npos);
     EXPECT_NE(text.find("<arg type=\"i\" name=\"Value\" direction=\"out\"/>"), std::string::npos);
