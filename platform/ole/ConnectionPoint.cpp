@@ -153,49 +153,17 @@ public:
     }
 };
 
-// Copies an argument for later sending: a by-reference value becomes the value it refers to.
+// Copies an argument for later sending: a by-reference value becomes the value it refers to; a reference to an
+// interface or to a type the bus does not carry travels as empty.
 void CopyArgument(const VARIANT& source, VARIANT* target) {
     VariantInit(target);
     if ((source.vt & VT_BYREF) == 0) {
         VariantCopy(target, &source);
         return;
     }
-    const VARTYPE vt = source.vt & ~VT_BYREF;
-    std::size_t size = 0;
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        size = 1;
-        break;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        size = 2;
-        break;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-        size = 4;
-        break;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_BSTR:
-        size = sizeof(std::uint64_t);
-        break;
-    default:
-        return; // travels as empty
-    }
-    if (!source.byref)
-        return;
     VARIANT plain;
-    VariantInit(&plain);
-    plain.vt = vt;
-    std::memcpy(&plain.llVal, source.byref, size);
+    if (!VariantDereference(&source, &plain) || plain.vt == VT_DISPATCH || plain.vt == VT_UNKNOWN)
+        return;
     VariantCopy(target, &plain); // plain is a shallow view; the copy owns its own string
 }
 

@@ -92,10 +92,7 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) {
     return S_OK;
 }
 
-namespace {
-
-// The value of a by-reference variant as a plain one (a shallow view: nothing is copied or owned).
-bool Dereference(const VARIANT* src, VARIANT* plain) {
+bool VariantDereference(const VARIANT* src, VARIANT* plain) {
     if ((src->vt & VT_BYREF) == 0) {
         *plain = *src;
         return true;
@@ -105,7 +102,7 @@ bool Dereference(const VARIANT* src, VARIANT* plain) {
         return false;
     const VARTYPE vt = src->vt & ~VT_BYREF;
     if (vt == VT_VARIANT)
-        return Dereference(static_cast<const VARIANT*>(src->byref), plain);
+        return VariantDereference(static_cast<const VARIANT*>(src->byref), plain);
     std::size_t size = 0;
     switch (vt) {
     case VT_I1:
@@ -143,6 +140,8 @@ bool Dereference(const VARIANT* src, VARIANT* plain) {
     std::memcpy(&plain->llVal, src->byref, size);
     return true;
 }
+
+namespace {
 
 // The numeric value of a plain variant: an integer when it is one, else a double.
 struct Number {
@@ -261,7 +260,7 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, WORD, VARTYPE vt) {
     if (!dest || !src)
         return E_INVALIDARG;
     VARIANT plain;
-    if (!Dereference(src, &plain))
+    if (!VariantDereference(src, &plain))
         return DISP_E_BADVARTYPE;
     VARIANT out;
     VariantInit(&out);

@@ -73,6 +73,10 @@ void VariantInit(VARIANT* v);
 HRESULT VariantClear(VARIANT* v);
 // Deep copy: strings and arrays are duplicated, interfaces AddRef'ed; the destination is cleared first.
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
+// The value a by-reference variant refers to, as a plain variant (a shallow view: nothing is copied or owned; a
+// reference to a variant is followed); a plain variant as it is. False for a null reference or a type that cannot
+// be referred to.
+bool VariantDereference(const VARIANT* src, VARIANT* plain);
 
 // Converts `src` to the type `vt` (VT_I4, VT_R8, VT_BSTR, VT_BOOL, VT_I2, VT_I8 or VT_VARIANT for a plain copy)
 // into `dest`, which is cleared first; `dest` may be `src`. Texts are read as numbers in the invariant form

@@ -60,6 +60,25 @@ TEST_F(ConnectionPointTest, EventsArriveAfterTheCallInOrderOnTheClientThread) {
     EXPECT_EQ(sink.events[1].arguments, (std::vector<std::string>{"1234567", "Онлайн"}));
 }
 
+// A by-reference argument travels as the value it refers to, a reference to a variant included.
+TEST_F(ConnectionPointTest, ByReferenceArgumentsTravelAsTheirValues) {
+    server->Run([&] {
+        LONG device = 7654321;
+        Variant text(std::string_view("Ссылка"));
+        VARIANT args[2]; // the last argument first
+        VariantInit(&args[0]);
+        VariantInit(&args[1]);
+        args[1].vt = VT_BYREF | VT_I4;
+        args[1].byref = &device;
+        args[0].vt = VT_BYREF | VT_VARIANT;
+        args[0].byref = text.get();
+        DISPPARAMS params{args, nullptr, 2, 0};
+        fake->EventPoint().Fire(DISPID_OnReceiveOnlineData, &params);
+    });
+    ASSERT_TRUE(RunUntil([&] { return sink.events.size() == 1; }));
+    EXPECT_EQ(sink.events[0].arguments, (std::vector<std::string>{"7654321", "Ссылка"}));
+}
+
 TEST_F(ConnectionPointTest, NothingStaysQueuedAfterASynchronousCall) {
     RaiseDuringCall({205});
     // The event came in with the reply; no further data arrives, yet one pass delivers it.
