@@ -1,4 +1,5 @@
 #include "platform/ole/Connections.h"
+#include "platform/ole/SingleInterface.h"
 
 #include <atomic>
 
@@ -7,7 +8,8 @@ namespace ole {
 namespace {
 
 // Next/Skip/Reset/Clone over a snapshot of interface references; `Item` is what Next hands out.
-template <class Interface, class Item, const IID& Iid> class SnapshotEnumerator final : public Interface {
+template <class Interface, class Item, const IID& Iid>
+class SnapshotEnumerator final : public SingleInterface<SnapshotEnumerator<Interface, Item, Iid>, Interface, Iid> {
 public:
     explicit SnapshotEnumerator(std::vector<Item> items, std::size_t position = 0)
         : m_items(std::move(items)), m_position(position) {
@@ -15,23 +17,6 @@ public:
             Unknown(item)->AddRef();
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
-        if (!ppvObject)
-            return E_POINTER;
-        *ppvObject = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, Iid))
-            return E_NOINTERFACE;
-        *ppvObject = static_cast<Interface*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refCount; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --m_refCount;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
         if (!out || (count > 1 && !fetched))
             return E_POINTER;
@@ -62,6 +47,7 @@ public:
     }
 
 private:
+    template <class, class, const IID&> friend class ole::SingleInterface;
     ~SnapshotEnumerator() {
         for (Item& item : m_items)
             Unknown(item)->Release();
@@ -69,7 +55,6 @@ private:
     static IUnknown* Unknown(IConnectionPoint* point) { return point; }
     static IUnknown* Unknown(const CONNECTDATA& data) { return data.pUnk; }
 
-    std::atomic<ULONG> m_refCount{1};
     std::vector<Item> m_items;
     std::size_t m_position;
 };

@@ -1,4 +1,5 @@
 #include "platform/ole/Dispatch.h"
+#include "platform/ole/SingleInterface.h"
 
 #include "platform/ole/ErrorText.h"
 
@@ -77,27 +78,9 @@ const DispFunction* Choose(const TypeDescription& type, DISPID id, WORD flags) {
     return nullptr;
 }
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public SingleInterface<TypeInfo, ITypeInfo, IID_ITypeInfo> {
 public:
     explicit TypeInfo(const TypeDescription& type) : m_type(type) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
-        if (!ppvObject)
-            return E_POINTER;
-        *ppvObject = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ITypeInfo))
-            return E_NOINTERFACE;
-        *ppvObject = static_cast<ITypeInfo*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refCount; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --m_refCount;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** ppTypeAttr) override {
         if (!ppTypeAttr)
@@ -188,8 +171,8 @@ public:
     }
 
 private:
+    template <class, class, const IID&> friend class ole::SingleInterface;
     ~TypeInfo() = default;
-    std::atomic<ULONG> m_refCount{1};
     const TypeDescription& m_type;
 };
 
