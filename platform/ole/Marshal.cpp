@@ -132,33 +132,59 @@ int AppendArray(sd_bus_message* m, SAFEARRAY* psa, VARTYPE elementType) {
     return r;
 }
 
-// Reads the elements "aX" into a new array with the given bounds (none: a vector from 0 of what arrives).
-int ReadElements(sd_bus_message* m, char code, std::vector<SAFEARRAYBOUND> bounds, SAFEARRAY** out) {
+// A text read into `*v` as a BSTR; what sd_bus_message_read_basic returns, or -ENOMEM.
+int ReadText(sd_bus_message* m, VARIANT* v) {
+    const char* text = nullptr;
+    const int r = sd_bus_message_read_basic(m, 's', &text);
+    if (r <= 0)
+        return r;
+    v->vt = VT_BSTR;
+    v->bstrVal = SysAllocStringUtf8(text);
+    return v->bstrVal ? r : -ENOMEM;
+}
+
+int ReadBool(sd_bus_message* m, VARIANT* v) {
+    int b = 0;
+    const int r = sd_bus_message_read_basic(m, 'b', &b);
+    v->vt = VT_BOOL;
+    v->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+    return r;
+}
+
+// A new array of `count` elements in the shape of `bounds` (none: a vector from 0); -EBADMSG when the bounds hold
+// another count.
+int CreateShaped(VARTYPE vt, std::vector<SAFEARRAYBOUND> bounds, std::size_t count, SAFEARRAY** out) {
     *out = nullptr;
-    const VARTYPE vt = ElementType(code);
-    const char contents[2] = {code, 0};
-    if (IsFixed(code)) {
-        const void* items = nullptr;
-        std::size_t size = 0;
-        int r = sd_bus_message_read_array(m, code, &items, &size);
-        if (r < 0)
-            return r;
-        const ULONG elementSize = code == 'y' ? 1 : code == 'n' || code == 'q' ? 2 : code == 'i' || code == 'u' ? 4 : 8;
-        const ULONG count = static_cast<ULONG>(size / elementSize);
-        if (bounds.empty())
-            bounds.push_back({count, 0});
-        SAFEARRAY* psa = SafeArrayCreate(vt, static_cast<UINT>(bounds.size()), bounds.data());
-        if (!psa)
-            return -ENOMEM;
-        if (SafeArrayElementCount(psa) != count) {
-            SafeArrayDestroy(psa);
-            return -EBADMSG;
-        }
-        if (size > 0)
-            std::memcpy(psa->pvData, items, size);
-        *out = psa;
-        return 1;
+    if (bounds.empty())
+        bounds.push_back({static_cast<ULONG>(count), 0});
+    SAFEARRAY* psa = SafeArrayCreate(vt, static_cast<UINT>(bounds.size()), bounds.data());
+    if (!psa)
+        return -ENOMEM;
+    if (SafeArrayElementCount(psa) != count) {
+        SafeArrayDestroy(psa);
+        return -EBADMSG;
     }
+    *out = psa;
+    return 1;
+}
+
+// Elements of a fixed size arrive as one block and are copied as they are.
+int ReadFixedElements(sd_bus_message* m, char code, std::vector<SAFEARRAYBOUND> bounds, SAFEARRAY** out) {
+    const void* items = nullptr;
+    std::size_t size = 0;
+    int r = sd_bus_message_read_array(m, code, &items, &size);
+    if (r < 0)
+        return r;
+    const ULONG elementSize = code == 'y' ? 1 : code == 'n' || code == 'q' ? 2 : code == 'i' || code == 'u' ? 4 : 8;
+    r = CreateShaped(ElementType(code), std::move(bounds), size / elementSize, out);
+    if (r >= 0 && size > 0)
+        std::memcpy((*out)->pvData, items, size);
+    return r;
+}
+
+// Texts, booleans and variants are read one by one, then moved into the array.
+int ReadEachElement(sd_bus_message* m, char code, std::vector<SAFEARRAYBOUND> bounds, SAFEARRAY** out) {
+    const char contents[2] = {code, 0};
     int r = sd_bus_message_enter_container(m, 'a', contents);
     if (r < 0)
         return r;
@@ -166,21 +192,12 @@ int ReadElements(sd_bus_message* m, char code, std::vector<SAFEARRAYBOUND> bound
     for (;;) {
         Variant item;
         VARIANT* v = item.get();
-        if (code == 's') {
-            const char* text = nullptr;
-            r = sd_bus_message_read_basic(m, 's', &text);
-            if (r > 0) {
-                v->vt = VT_BSTR;
-                v->bstrVal = SysAllocStringUtf8(text);
-            }
-        } else if (code == 'b') {
-            int b = 0;
-            r = sd_bus_message_read_basic(m, 'b', &b);
-            v->vt = VT_BOOL;
-            v->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-        } else {
+        if (code == 's')
+            r = ReadText(m, v);
+        else if (code == 'b')
+            r = ReadBool(m, v);
+        else
             r = sd_bus_message_at_end(m, 0) > 0 ? 0 : Read(m, v);
-        }
         if (r <= 0)
             break;
         items.push_back(std::move(item));
@@ -188,17 +205,11 @@ int ReadElements(sd_bus_message* m, char code, std::vector<SAFEARRAYBOUND> bound
     if (r < 0)
         return r;
     r = sd_bus_message_exit_container(m);
+    if (r >= 0)
+        r = CreateShaped(ElementType(code), std::move(bounds), items.size(), out);
     if (r < 0)
         return r;
-    if (bounds.empty())
-        bounds.push_back({static_cast<ULONG>(items.size()), 0});
-    SAFEARRAY* psa = SafeArrayCreate(vt, static_cast<UINT>(bounds.size()), bounds.data());
-    if (!psa)
-        return -ENOMEM;
-    if (SafeArrayElementCount(psa) != items.size()) {
-        SafeArrayDestroy(psa);
-        return -EBADMSG;
-    }
+    SAFEARRAY* psa = *out;
     for (std::size_t i = 0; i < items.size(); ++i) {
         VARIANT* v = items[i].get();
         if (code == 's')
@@ -208,8 +219,14 @@ int ReadElements(sd_bus_message* m, char code, std::vector<SAFEARRAYBOUND> bound
         else
             static_cast<VARIANT*>(psa->pvData)[i] = items[i].detach();
     }
-    *out = psa;
     return 1;
+}
+
+// Reads the elements "aX" into a new array with the given bounds (none: a vector from 0 of what arrives).
+int ReadElements(sd_bus_message* m, char code, std::vector<SAFEARRAYBOUND> bounds, SAFEARRAY** out) {
+    *out = nullptr;
+    return IsFixed(code) ? ReadFixedElements(m, code, std::move(bounds), out)
+                         : ReadEachElement(m, code, std::move(bounds), out);
 }
 
 // Reads the contents of a variant whose signature is an array form; 0 when `inner` is no such form.
@@ -250,6 +267,98 @@ int ReadArray(sd_bus_message* m, const std::string& inner, VARIANT* v) {
     v->vt = static_cast<VARTYPE>(VT_ARRAY | psa->vt);
     v->parray = psa;
     return 1;
+}
+
+// --- reading a variant: a reader for each form its signature may take ---
+
+// "(qt)": a type that D-Bus has no code for, as the type and the value's bits.
+int ReadTagged(sd_bus_message* m, VARIANT* v) {
+    std::uint16_t vt = 0;
+    std::uint64_t bits = 0;
+    const int r = sd_bus_message_read(m, kTagged, &vt, &bits);
+    if (r < 0)
+        return r;
+    const auto low = static_cast<std::uint32_t>(bits);
+    switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+        break;
+    case VT_R4:
+    case VT_ERROR:
+    case VT_INT:
+    case VT_UINT:
+        std::memcpy(&v->ulVal, &low, sizeof low);
+        break;
+    case VT_I1:
+        v->cVal = static_cast<std::int8_t>(low);
+        break;
+    case VT_DATE:
+        std::memcpy(&v->date, &bits, sizeof bits);
+        break;
+    default:
+        return -ENXIO;
+    }
+    v->vt = vt;
+    return r;
+}
+
+// One value of a basic D-Bus type, by its type code.
+int ReadBasic(sd_bus_message* m, char code, VARIANT* v) {
+    int r = 0;
+    switch (code) {
+    case 'i':
+        v->vt = VT_I4;
+        r = sd_bus_message_read_basic(m, code, &v->lVal);
+        break;
+    case 'd':
+        v->vt = VT_R8;
+        r = sd_bus_message_read_basic(m, code, &v->dblVal);
+        break;
+    case 'b':
+        r = ReadBool(m, v);
+        break;
+    case 'n':
+        v->vt = VT_I2;
+        r = sd_bus_message_read_basic(m, code, &v->iVal);
+        break;
+    case 'y':
+        v->vt = VT_UI1;
+        r = sd_bus_message_read_basic(m, code, &v->bVal);
+        break;
+    case 'q':
+        v->vt = VT_UI2;
+        r = sd_bus_message_read_basic(m, code, &v->uiVal);
+        break;
+    case 'u':
+        v->vt = VT_UI4;
+        r = sd_bus_message_read_basic(m, code, &v->ulVal);
+        break;
+    case 'x':
+        v->vt = VT_I8;
+        r = sd_bus_message_read_basic(m, code, &v->llVal);
+        break;
+    case 't':
+        v->vt = VT_UI8;
+        r = sd_bus_message_read_basic(m, code, &v->ullVal);
+        break;
+    case 's':
+        r = ReadText(m, v);
+        break;
+    default:
+        return -ENXIO;
+    }
+    return r == 0 ? -ENXIO : r;
+}
+
+// The contents of a variant whose signature is `inner`: an array, a tagged value or one basic value.
+int ReadContents(sd_bus_message* m, const std::string& inner, VARIANT* v) {
+    if (const int r = ReadArray(m, inner, v); r != 0)
+        return r;
+    if (inner == kTagged)
+        return ReadTagged(m, v);
+    if (inner.size() == 1)
+        return ReadBasic(m, inner[0], v);
+    return -ENXIO;
 }
 
 } // namespace
@@ -364,101 +473,9 @@ int Read(sd_bus_message* m, VARIANT* value) {
         return r;
     VARIANT v;
     VariantInit(&v);
-    if (const int a = ReadArray(m, inner, &v); a != 0) {
-        r = a;
-    } else if (inner == kTagged) {
-        std::uint16_t vt = 0;
-        std::uint64_t bits = 0;
-        r = sd_bus_message_read(m, kTagged, &vt, &bits);
-        if (r >= 0) {
-            switch (vt) {
-            case VT_EMPTY:
-            case VT_NULL:
-                v.vt = vt;
-                break;
-            case VT_R4:
-            case VT_ERROR:
-            case VT_INT:
-            case VT_UINT:
-            case VT_I1: {
-                v.vt = vt;
-                const auto low = static_cast<std::uint32_t>(bits);
-                if (vt == VT_I1)
-                    v.cVal = static_cast<std::int8_t>(low);
-                else
-                    std::memcpy(&v.ulVal, &low, sizeof low);
-                break;
-            }
-            case VT_DATE:
-                v.vt = vt;
-                std::memcpy(&v.date, &bits, sizeof bits);
-                break;
-            default:
-                r = -ENXIO;
-            }
-        }
-    } else if (inner.size() == 1) {
-        const char t = inner[0];
-        switch (t) {
-        case 'i':
-            v.vt = VT_I4;
-            r = sd_bus_message_read_basic(m, t, &v.lVal);
-            break;
-        case 'd':
-            v.vt = VT_R8;
-            r = sd_bus_message_read_basic(m, t, &v.dblVal);
-            break;
-        case 'b': {
-            int b = 0;
-            r = sd_bus_message_read_basic(m, t, &b);
-            v.vt = VT_BOOL;
-            v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-            break;
-        }
-        case 'n':
-            v.vt = VT_I2;
-            r = sd_bus_message_read_basic(m, t, &v.iVal);
-            break;
-        case 'y':
-            v.vt = VT_UI1;
-            r = sd_bus_message_read_basic(m, t, &v.bVal);
-            break;
-        case 'q':
-            v.vt = VT_UI2;
-            r = sd_bus_message_read_basic(m, t, &v.uiVal);
-            break;
-        case 'u':
-            v.vt = VT_UI4;
-            r = sd_bus_message_read_basic(m, t, &v.ulVal);
-            break;
-        case 'x':
-            v.vt = VT_I8;
-            r = sd_bus_message_read_basic(m, t, &v.llVal);
-            break;
-        case 't':
-            v.vt = VT_UI8;
-            r = sd_bus_message_read_basic(m, t, &v.ullVal);
-            break;
-        case 's': {
-            const char* text = nullptr;
-            r = sd_bus_message_read_basic(m, t, &text);
-            if (r > 0) {
-                v.vt = VT_BSTR;
-                v.bstrVal = SysAllocStringUtf8(text);
-                if (!v.bstrVal)
-                    r = -ENOMEM;
-            }
-            break;
-        }
-        default:
-            r = -ENXIO;
-        }
-        if (r == 0)
-            r = -ENXIO;
-    } else {
-        r = -ENXIO;
-    }
+    r = ReadContents(m, inner, &v);
     if (r < 0) {
+        // Past the variant all the same, so that a caller may read on.
         VariantClear(&v);
         sd_bus_message_skip(m, inner.c_str());
         sd_bus_message_exit_container(m);
