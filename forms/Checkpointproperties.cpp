@@ -16,11 +16,6 @@ const char* const CoordinateEditMask = "!999° 99,999’;1; ";
 
 namespace {
 
-TCheckPointPropertiesForm::TScript& Script() {
-    static TCheckPointPropertiesForm::TScript script;
-    return script;
-}
-
 bool IsBlank(QChar c) {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r') ||
            c == QLatin1Char('\v') || c == QLatin1Char('\f');
@@ -114,13 +109,8 @@ TMaskEdit* MakeCoordinateEdit(const char* name, QWidget* parent, int left, int t
     return edit;
 }
 
-TCheckPointPropertiesForm::TCheckPointPropertiesForm(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("CheckPointPropertiesForm"));
-    setFont(ConsoleFont());
-    setFixedSize(394, 128);
-
-    Panel = Named<QFrame>("Panel", this);
-    Panel->setGeometry(0, 0, 394, 88);
+TCheckPointPropertiesForm::TCheckPointPropertiesForm(QWidget* parent)
+    : TCheckPointDialog("CheckPointPropertiesForm", parent) {
     NameLabel = MakeLabel("NameLabel", QStringLiteral("Название:"), Panel, {8, 8, 60, 21});
     NameEdit = MakeEdit("NameEdit", Panel, {68, 8, 124, 21});
     AddressLabel = MakeLabel("AddressLabel", QStringLiteral("Адрес:"), Panel, {8, 32, 60, 21});
@@ -133,12 +123,7 @@ TCheckPointPropertiesForm::TCheckPointPropertiesForm(QWidget* parent) : QDialog(
     LngMaskEdit = MakeCoordinateEdit("LngMaskEdit", Panel, 260, 32);
     RadiusLabel = MakeLabel("RadiusLabel", QStringLiteral("Радиус:"), Panel, {208, 56, 52, 21});
     RadiusEdit = MakeEdit("RadiusEdit", Panel, {260, 56, 124, 21});
-
-    OKButton = Named<QPushButton>("OKButton", QStringLiteral("OK"), this);
-    OKButton->setGeometry(176, 96, 100, 25);
     OKButton->setDefault(true);
-    CancelButton = Named<QPushButton>("CancelButton", QStringLiteral("Отмена"), this);
-    CancelButton->setGeometry(284, 96, 100, 25);
 
     setTabOrder(NameEdit, AddressEdit);
     setTabOrder(AddressEdit, IDEdit);
@@ -155,22 +140,5 @@ TCheckPointPropertiesForm::TCheckPointPropertiesForm(QWidget* parent) : QDialog(
     LngLabel->setBuddy(LngMaskEdit);
     RadiusLabel->setBuddy(RadiusEdit);
     NameControlsForScreenReaders(this);
-
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    NameEdit->setFocus();
-}
-
-int TCheckPointPropertiesForm::ShowModal() {
-    setResult(QDialog::Rejected);
-    if (Script()) {
-        Script()(*this);
-        return result();
-    }
-    NameEdit->setFocus();
-    return exec();
-}
-
-void TCheckPointPropertiesForm::SetScript(TScript script) {
-    Script() = std::move(script);
+    SetFirstControl(NameEdit);
 }

@@ -2,17 +2,13 @@
 // the dialogs' coordinate texts (whole degrees, whole minutes and thousandths of a minute) and degrees.
 #pragma once
 
-#include <QDialog>
-#include <QString>
-
-#include <functional>
-
+#include "forms/CheckPointDialog.h"
 #include "platform/ole/Types.h"
 
-class QFrame;
+#include <QString>
+
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class TMaskEdit;
 
 // The coordinate mask of the check point dialogs: up to three digits of degrees, two of minutes and three of
@@ -38,19 +34,13 @@ LONG RadiusTextToRadius(const QString& text);
 // A masked edit of a coordinate, 124 × 21 at (left, top).
 TMaskEdit* MakeCoordinateEdit(const char* name, QWidget* parent, int left, int top);
 
-class TCheckPointPropertiesForm : public QDialog {
+// Shown with ShowModal; while a script is set (tests), the script fills the dialog and closes it in place of the
+// user. The caller gives the title.
+class TCheckPointPropertiesForm : public TCheckPointDialog<TCheckPointPropertiesForm> {
     Q_OBJECT
 public:
     explicit TCheckPointPropertiesForm(QWidget* parent = nullptr);
 
-    // Shows the dialog modally and returns QDialog::Accepted or QDialog::Rejected. While a script is set
-    // (tests), nothing is shown: the script fills the dialog and closes it in place of the user (a script that
-    // closes nothing leaves the result Rejected, as the title-bar button does).
-    int ShowModal();
-    using TScript = std::function<void(TCheckPointPropertiesForm&)>;
-    static void SetScript(TScript script);
-
-    QFrame* Panel;
     QLabel* NameLabel;
     QLineEdit* NameEdit;
     QLabel* AddressLabel;
@@ -63,6 +53,4 @@ public:
     TMaskEdit* LngMaskEdit;
     QLabel* RadiusLabel;
     QLineEdit* RadiusEdit;
-    QPushButton* OKButton;
-    QPushButton* CancelButton;
 };

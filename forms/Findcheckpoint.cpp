@@ -14,28 +14,9 @@
 
 TFindCheckPointForm* FindCheckPointForm = nullptr;
 
-namespace {
-
-TFindCheckPointForm::TScript& Script() {
-    static TFindCheckPointForm::TScript script;
-    return script;
-}
-
-} // namespace
-
-TFindCheckPointForm::TFindCheckPointForm(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("FindCheckPointForm"));
+TFindCheckPointForm::TFindCheckPointForm(QWidget* parent) : TCheckPointDialog("FindCheckPointForm", parent) {
     setWindowTitle(QStringLiteral("Поиск контрольной точки"));
-    setFont(ConsoleFont());
-    setFixedSize(394, 128);
-
-    Panel = Named<QFrame>("Panel", this);
-    Panel->setGeometry(0, 0, 394, 88);
-    OKButton = Named<QPushButton>("OKButton", "OK", this);
-    OKButton->setGeometry(176, 96, 100, 25);
     OKButton->setAutoDefault(false);
-    CancelButton = Named<QPushButton>("CancelButton", "Отмена", this);
-    CancelButton->setGeometry(284, 96, 100, 25);
     CancelButton->setAutoDefault(false);
     LatLabel = MakeLabel("LatLabel", "Широта:", Panel, {8, 8, 52, 21});
     LngLabel = MakeLabel("LngLabel", "Долгота:", Panel, {8, 32, 52, 21});
@@ -66,11 +47,9 @@ TFindCheckPointForm::TFindCheckPointForm(QWidget* parent) : QDialog(parent) {
     IDLabel->setBuddy(IDEdit);
     NameControlsForScreenReaders(this);
 
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(FindButton, &QPushButton::clicked, this,
             [this] { TMainForm::Guarded([this] { FindButtonClick(FindButton); }); });
-    LatMaskEdit->setFocus();
+    SetFirstControl(LatMaskEdit);
 }
 
 void TFindCheckPointForm::FindButtonClick(QObject*) {
@@ -93,18 +72,4 @@ void TFindCheckPointForm::FindButtonClick(QObject*) {
     NameEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointName));
     AddressEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointAddress));
     IDEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointID));
-}
-
-int TFindCheckPointForm::ShowModal() {
-    setResult(QDialog::Rejected);
-    if (Script()) {
-        Script()(*this);
-        return result();
-    }
-    LatMaskEdit->setFocus();
-    return exec();
-}
-
-void TFindCheckPointForm::SetScript(TScript script) {
-    Script() = std::move(script);
 }

@@ -1,19 +1,15 @@
 // TFindCheckPointForm: the dialog that asks the tracking server which check point lies at given coordinates.
 #pragma once
 
-#include <QDialog>
-
-#include <functional>
-
+#include "forms/CheckPointDialog.h"
 #include "platform/ole/Types.h"
 
-class QFrame;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class TMaskEdit;
 
-class TFindCheckPointForm : public QDialog {
+// Shown with ShowModal; while a script is set (tests), the script types, finds and closes in place of the user.
+class TFindCheckPointForm : public TCheckPointDialog<TFindCheckPointForm> {
     Q_OBJECT
 public:
     explicit TFindCheckPointForm(QWidget* parent = nullptr);
@@ -24,15 +20,6 @@ public:
     // The index of the check point the last successful search made the server's current one; 0 before any.
     LONG FoundIndex() const { return m_foundIndex; }
 
-    // Shows the dialog modally and returns QDialog::Accepted or QDialog::Rejected. While a script is set
-    // (tests), nothing is shown: the script types, finds and closes in place of the user.
-    int ShowModal();
-    using TScript = std::function<void(TFindCheckPointForm&)>;
-    static void SetScript(TScript script);
-
-    QFrame* Panel;
-    QPushButton* OKButton;
-    QPushButton* CancelButton;
     QLabel* LatLabel;
     QLabel* LngLabel;
     TMaskEdit* LatMaskEdit;
