@@ -110,17 +110,7 @@ TMaskEdit* MakeCoordinateEdit(const char* name, QWidget* parent, int left, int t
 }
 
 TCheckPointPropertiesForm::TCheckPointPropertiesForm(QWidget* parent)
-    : TCheckPointDialog("CheckPointPropertiesForm", parent) {
-    NameLabel = MakeLabel("NameLabel", QStringLiteral("Название:"), Panel, {8, 8, 60, 21});
-    NameEdit = MakeEdit("NameEdit", Panel, {68, 8, 124, 21});
-    AddressLabel = MakeLabel("AddressLabel", QStringLiteral("Адрес:"), Panel, {8, 32, 60, 21});
-    AddressEdit = MakeEdit("AddressEdit", Panel, {68, 32, 124, 21});
-    IDLabel = MakeLabel("IDLabel", QStringLiteral("ID:"), Panel, {8, 56, 60, 21});
-    IDEdit = MakeEdit("IDEdit", Panel, {68, 56, 124, 21});
-    LatLabel = MakeLabel("LatLabel", QStringLiteral("Широта:"), Panel, {208, 8, 52, 21});
-    LatMaskEdit = MakeCoordinateEdit("LatMaskEdit", Panel, 260, 8);
-    LngLabel = MakeLabel("LngLabel", QStringLiteral("Долгота:"), Panel, {208, 32, 52, 21});
-    LngMaskEdit = MakeCoordinateEdit("LngMaskEdit", Panel, 260, 32);
+    : TCheckPointDialog("CheckPointPropertiesForm", 8, 208, parent) {
     RadiusLabel = MakeLabel("RadiusLabel", QStringLiteral("Радиус:"), Panel, {208, 56, 52, 21});
     RadiusEdit = MakeEdit("RadiusEdit", Panel, {260, 56, 124, 21});
     OKButton->setDefault(true);
@@ -133,11 +123,6 @@ TCheckPointPropertiesForm::TCheckPointPropertiesForm(QWidget* parent)
     setTabOrder(RadiusEdit, OKButton);
     setTabOrder(OKButton, CancelButton);
 
-    NameLabel->setBuddy(NameEdit);
-    AddressLabel->setBuddy(AddressEdit);
-    IDLabel->setBuddy(IDEdit);
-    LatLabel->setBuddy(LatMaskEdit);
-    LngLabel->setBuddy(LngMaskEdit);
     RadiusLabel->setBuddy(RadiusEdit);
     NameControlsForScreenReaders(this);
     SetFirstControl(NameEdit);

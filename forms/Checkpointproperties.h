@@ -41,16 +41,6 @@ class TCheckPointPropertiesForm : public TCheckPointDialog<TCheckPointProperties
 public:
     explicit TCheckPointPropertiesForm(QWidget* parent = nullptr);
 
-    QLabel* NameLabel;
-    QLineEdit* NameEdit;
-    QLabel* AddressLabel;
-    QLineEdit* AddressEdit;
-    QLabel* IDLabel;
-    QLineEdit* IDEdit;
-    QLabel* LatLabel;
-    TMaskEdit* LatMaskEdit;
-    QLabel* LngLabel;
-    TMaskEdit* LngMaskEdit;
     QLabel* RadiusLabel;
     QLineEdit* RadiusEdit;
 };

@@ -4,9 +4,7 @@
 #include "forms/CheckPointDialog.h"
 #include "platform/ole/Types.h"
 
-class QLabel;
-class QLineEdit;
-class TMaskEdit;
+class QPushButton;
 
 // Shown with ShowModal; while a script is set (tests), the script types, finds and closes in place of the user.
 class TFindCheckPointForm : public TCheckPointDialog<TFindCheckPointForm> {
@@ -20,17 +18,7 @@ public:
     // The index of the check point the last successful search made the server's current one; 0 before any.
     LONG FoundIndex() const { return m_foundIndex; }
 
-    QLabel* LatLabel;
-    QLabel* LngLabel;
-    TMaskEdit* LatMaskEdit;
-    TMaskEdit* LngMaskEdit;
     QPushButton* FindButton;
-    QLabel* NameLabel;
-    QLineEdit* NameEdit;
-    QLabel* AddressLabel;
-    QLineEdit* AddressEdit;
-    QLabel* IDLabel;
-    QLineEdit* IDEdit;
 
 private:
     LONG m_foundIndex = 0;
