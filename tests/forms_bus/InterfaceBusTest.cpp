@@ -10,6 +10,7 @@
 #include "forms/UiSeam.h"
 #include "platform/ole/Registry.h"
 #include "platform/qt/QtBusPump.h"
+#include "tests/support/BusServers.h"
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QApplication>
@@ -18,27 +19,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <filesystem>
-#include <random>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
-
 namespace {
 
 TEST(InterfaceSheetOverTheBus, ReadsEveryReadableMemberOnceAndShowsWhichFail) {
-    std::random_device random;
-    const auto workDir =
-        std::filesystem::temp_directory_path() / ("navilonix_interface_bus." + std::to_string(random()));
-    std::string server = NVX_SERVER;
-    std::string option = "--work-dir";
-    std::string folder = workDir.string();
-    char* argv[] = {server.data(), option.data(), folder.data(), nullptr};
-    pid_t pid = -1;
-    ASSERT_EQ(::posix_spawn(&pid, NVX_SERVER, nullptr, nullptr, argv, environ), 0);
-    ASSERT_TRUE(RunLoopUntil(ServerRunning));
+    BusServers servers({.program = NVX_SERVER, .workDirPrefix = "navilonix_interface_bus"});
+    const pid_t pid = servers.Start({"--work-dir", servers.WorkDir().string()});
+    ASSERT_TRUE(servers.WaitUntilUp());
 
     std::vector<std::string> failed;
     {
@@ -77,14 +63,8 @@ TEST(InterfaceSheetOverTheBus, ReadsEveryReadableMemberOnceAndShowsWhichFail) {
     std::printf("%zu of 228 reads failed%s\n%s", failed.size(), failed.empty() ? "" : ":", list.c_str());
     ::testing::Test::RecordProperty("failed_reads", list);
 
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    if (!RunLoopUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 5000)) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(workDir, ec);
+    servers.Terminate(pid);
+    servers.Stop();
 }
 
 } // namespace

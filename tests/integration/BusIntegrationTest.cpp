@@ -6,6 +6,7 @@
 #include "platform/ole/ServiceFile.h"
 #include "platform/qt/QtBusPump.h"
 #include "platform/rtl/Exceptions.h"
+#include "tests/support/BusServers.h"
 #include "tests/support/PrivateSessionBus.h"
 #include "tests/support/RecordingSink.h"
 
@@ -19,13 +20,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -46,58 +44,22 @@ int Shell(const std::string& command, std::string* output) {
 
 class BusTest : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override {
-        ole::UnregisterLocalServer(CLSID_NavilonixAutomation);
-        g_transport->transport().SetUsePeer(GetParam());
-    }
+    void SetUp() override { g_transport->transport().SetUsePeer(GetParam()); }
     void TearDown() override {
         point.reset();
         automation.reset();
-        for (pid_t pid : pids) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, WNOHANG);
-        }
-        ole::UnregisterLocalServer(CLSID_NavilonixAutomation);
-        // The next test starts with no server on the bus.
-        EXPECT_TRUE(RunLoopUntil([] {
-            ComPtr<IUnknown> u;
-            return GetActiveObject(CLSID_NavilonixAutomation, nullptr, u.out()) == MK_E_UNAVAILABLE;
-        }));
-        for (pid_t pid : children)
-            ::waitpid(pid, nullptr, 0);
+        servers.Stop();
     }
 
-    pid_t Spawn(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), NVX_TEST_SERVER);
-        std::vector<char*> argv;
-        for (std::string& a : arguments)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        EXPECT_EQ(::posix_spawn(&pid, NVX_TEST_SERVER, nullptr, nullptr, argv.data(), environ), 0);
-        pids.push_back(pid);
-        children.push_back(pid);
-        return pid;
-    }
     // Starts the server as an ordinary program and waits until it can be found.
     void StartServer() {
-        Spawn({});
-        ASSERT_TRUE(RunLoopUntil(ServerRunning));
+        server = servers.Start();
+        ASSERT_TRUE(servers.WaitUntilUp());
     }
     ComPtr<INavilonixAutomation> Attach() {
         ComPtr<IUnknown> unknown;
         EXPECT_EQ(GetActiveObject(CLSID_NavilonixAutomation, nullptr, unknown.out()), S_OK);
         return ComPtr<INavilonixAutomation>::QueryFrom(unknown.get());
-    }
-    pid_t ServerPid(INavilonixAutomation* a) {
-        BStr version;
-        if (FAILED(a->get_CurrentVersion(version.out())))
-            return -1;
-        const std::string text = version.utf8();
-        const pid_t pid = text.rfind("test-server ", 0) == 0 ? std::atoi(text.c_str() + 12) : -1;
-        if (pid > 0 && std::find(pids.begin(), pids.end(), pid) == pids.end())
-            pids.push_back(pid);
-        return pid;
     }
     HRESULT Command(const char* text) {
         BStr command(text);
@@ -115,8 +77,8 @@ protected:
         return n;
     }
 
-    std::vector<pid_t> pids;
-    std::vector<pid_t> children;
+    BusServers servers{{.program = NVX_TEST_SERVER}};
+    pid_t server = -1; // the one StartServer started
     ComPtr<INavilonixAutomation> automation;
     ComPtr<IConnectionPoint> point;
     RecordingSink sink;
@@ -140,33 +102,32 @@ TEST_P(BusTest, WithNothingRunningOrRegisteredTheClassIsUnavailable) {
 }
 
 TEST_P(BusTest, CreateInstanceStartsARegisteredServerByActivation) {
-    std::string error;
-    ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_TEST_SERVER, &error)) << error;
+    ASSERT_TRUE(servers.RegisterForActivation());
     ComPtr<IUnknown> unknown;
     ASSERT_EQ(CoCreateInstance(CLSID_NavilonixAutomation, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                IID_IUnknown, unknown.outVoid()),
               S_OK);
     automation = ComPtr<INavilonixAutomation>::QueryFrom(unknown.get());
     ASSERT_TRUE(automation);
-    const pid_t started = ServerPid(automation.get());
+    const pid_t started = servers.AdoptTestServer(automation.get());
     EXPECT_GT(started, 0);
     // Once it runs, both ways reach the same server.
-    EXPECT_EQ(ServerPid(Attach().get()), started);
+    EXPECT_EQ(servers.AdoptTestServer(Attach().get()), started);
     ComPtr<INavilonixAutomation> again;
     ASSERT_EQ(CoCreateInstance(CLSID_NavilonixAutomation, nullptr, 5, IID_INavilonixAutomation, again.outVoid()), S_OK);
-    EXPECT_EQ(ServerPid(again.get()), started);
+    EXPECT_EQ(servers.AdoptTestServer(again.get()), started);
 }
 
 TEST_P(BusTest, ARunningServerIsFoundBothWays) {
     StartServer();
     automation = Attach();
-    const pid_t running = ServerPid(automation.get());
-    EXPECT_EQ(running, pids.front());
+    const pid_t running = servers.AdoptTestServer(automation.get());
+    EXPECT_EQ(running, server);
     // Not registered for activation, yet running: CoCreateInstance attaches to it.
     ComPtr<INavilonixAutomation> created;
     ASSERT_EQ(CoCreateInstance(CLSID_NavilonixAutomation, nullptr, 5, IID_INavilonixAutomation, created.outVoid()),
               S_OK);
-    EXPECT_EQ(ServerPid(created.get()), running);
+    EXPECT_EQ(servers.AdoptTestServer(created.get()), running);
 }
 
 TEST_P(BusTest, StringsNumbersAndVariantsRoundTrip) {
@@ -235,7 +196,7 @@ TEST_P(BusTest, EventsArriveAfterTheCallInOrderOnTheUserInterfaceThread) {
         if (!e.arguments.empty())
             firstArguments.push_back(e.arguments.front());
     }
-    EXPECT_EQ(firstArguments, std::vector<std::string>{std::to_string(pids.front())});
+    EXPECT_EQ(firstArguments, std::vector<std::string>{std::to_string(server)});
     ASSERT_EQ(point->Unadvise(cookie), S_OK);
     EXPECT_EQ(ServerSinks(), 0);
 }
@@ -273,9 +234,8 @@ TEST_P(BusTest, AKilledServerMakesEveryLaterCallFail) {
     StartServer();
     automation = Attach();
     Advise();
-    ::kill(pids.front(), SIGKILL);
-    ::waitpid(pids.front(), nullptr, 0);
-    children.clear();
+    ::kill(server, SIGKILL);
+    ::waitpid(server, nullptr, 0);
     LONG value = 0;
     EXPECT_EQ(automation->get_GroupsNum(&value), RPC_S_SERVER_UNAVAILABLE_HR);
     EXPECT_EQ(automation->set_GroupIndex(1), RPC_S_SERVER_UNAVAILABLE_HR);
@@ -309,7 +269,7 @@ TEST_P(BusTest, AServerThatLeavesTheBusIsNoticed) {
     LONG value = 0;
     ASSERT_TRUE(RunLoopUntil([&] { return automation->get_GroupsNum(&value) == RPC_S_SERVER_UNAVAILABLE_HR; }));
     EXPECT_EQ(automation->ShowApplication(), RPC_S_SERVER_UNAVAILABLE_HR);
-    EXPECT_EQ(::waitpid(pids.front(), nullptr, WNOHANG), 0); // the process itself still runs
+    EXPECT_EQ(::waitpid(server, nullptr, WNOHANG), 0); // the process itself still runs
 }
 
 TEST_P(BusTest, TheServerForgetsAKilledClientsSinks) {
@@ -318,21 +278,20 @@ TEST_P(BusTest, TheServerForgetsAKilledClientsSinks) {
     std::vector<std::string> arguments{"--client"};
     if (!GetParam())
         arguments.push_back("--no-peer");
-    const pid_t client = Spawn(arguments);
+    const pid_t client = servers.Start(arguments);
     ASSERT_TRUE(RunLoopUntil([&] { return ServerSinks() == 1; }));
     ::kill(client, SIGKILL);
     ASSERT_TRUE(RunLoopUntil([&] { return ServerSinks() == 0; }));
 }
 
 TEST_P(BusTest, TheWrapperConnectsAndReceivesEvents) {
-    std::string error;
-    ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_TEST_SERVER, &error)) << error;
+    ASSERT_TRUE(servers.RegisterForActivation());
     TNavilonixAutomation wrapper(nullptr);
     int ended = 0;
     wrapper.OnEndComputing = [&](TObject*) { ++ended; };
     wrapper.Connect();
     BStr version(wrapper.get_CurrentVersion());
-    ServerPid(wrapper.GetDefaultInterface());
+    servers.AdoptTestServer(wrapper.GetDefaultInterface());
     EXPECT_EQ(version.utf8().rfind("test-server ", 0), 0u);
     BStr command("raise 205");
     wrapper.EnterPassword(command.get());

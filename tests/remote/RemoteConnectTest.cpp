@@ -8,6 +8,7 @@
 #include "platform/ole/ServiceFile.h"
 #include "platform/qt/QtBusPump.h"
 #include "platform/rtl/Exceptions.h"
+#include "tests/support/BusServers.h"
 #include "tests/support/PrivateSessionBus.h"
 #include "tests/support/RecordingSink.h"
 
@@ -44,23 +45,6 @@ std::string g_busAddress; // the bus that plays the far machine's
 
 std::string BridgeAddress() {
     return "unixexec:path=systemd-stdio-bridge,argv1=-p,argv2=" + ole::EscapeBusAddressValue(g_busAddress);
-}
-
-// Whether the class's bus name has an owner, asked on a connection of the test's own (never the runtime's).
-bool ServerOnBus() {
-    sd_bus* bus = nullptr;
-    if (sd_bus_open_user(&bus) < 0)
-        return false;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    int has = 0;
-    if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-                           &error, &reply, "s", ole::BusNameForClass(CLSID_NavilonixAutomation).c_str()) >= 0)
-        sd_bus_message_read(reply, "b", &has);
-    sd_bus_message_unref(reply);
-    sd_bus_error_free(&error);
-    sd_bus_flush_close_unref(bus);
-    return has != 0;
 }
 
 struct Process {
@@ -104,17 +88,9 @@ std::vector<pid_t> BridgeProcesses() {
 
 class RemoteConnectTest : public ::testing::Test {
 protected:
-    void SetUp() override { ole::UnregisterLocalServer(CLSID_NavilonixAutomation); }
     void TearDown() override {
         automation.reset();
-        for (pid_t pid : servers) {
-            ::kill(pid, SIGCONT);
-            ::kill(pid, SIGKILL);
-        }
-        ole::UnregisterLocalServer(CLSID_NavilonixAutomation);
-        EXPECT_TRUE(RunLoopUntil([] { return !ServerOnBus(); }));
-        for (pid_t pid : spawned)
-            ::waitpid(pid, nullptr, 0);
+        servers.Stop();
         // A link nobody uses any more is closed, and its bridge with it.
         EXPECT_TRUE(RunLoopUntil([] { return BridgeProcesses().empty(); }));
     }
@@ -128,28 +104,11 @@ protected:
         automation = ComPtr<INavilonixAutomation>::Attach(static_cast<INavilonixAutomation*>(result.pItf));
         return hr;
     }
-    pid_t ServerPid() {
-        BStr version;
-        if (!automation || FAILED(automation->get_CurrentVersion(version.out())))
-            return -1;
-        const std::string text = version.utf8();
-        const pid_t pid = text.rfind("test-server ", 0) == 0 ? std::atoi(text.c_str() + 12) : -1;
-        if (pid > 0 && std::find(servers.begin(), servers.end(), pid) == servers.end())
-            servers.push_back(pid);
-        return pid;
-    }
+    pid_t ServerPid() { return servers.AdoptTestServer(automation.get()); }
     pid_t SpawnServer() {
-        char* argv[] = {const_cast<char*>(NVX_TEST_SERVER), nullptr};
-        pid_t pid = -1;
-        EXPECT_EQ(::posix_spawn(&pid, NVX_TEST_SERVER, nullptr, nullptr, argv, environ), 0);
-        servers.push_back(pid);
-        spawned.push_back(pid);
-        EXPECT_TRUE(RunLoopUntil(ServerOnBus));
+        const pid_t pid = servers.Start();
+        EXPECT_TRUE(servers.WaitUntilUp());
         return pid;
-    }
-    void RegisterForActivation() {
-        std::string error;
-        ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_TEST_SERVER, &error)) << error;
     }
     // Connects through the bridge to the running `server`; `*bridge` is the bridge's process.
     void ConnectThroughBridge(pid_t server, pid_t* bridge) {
@@ -172,12 +131,13 @@ protected:
     }
 
     ComPtr<INavilonixAutomation> automation;
-    std::vector<pid_t> servers;
-    std::vector<pid_t> spawned;
+    // The far bus is asked about the server on a connection of the test's own: the runtime reaches it only
+    // through the bridge.
+    BusServers servers{{.program = NVX_TEST_SERVER, .up = ServerNameOwned}};
 };
 
 TEST_F(RemoteConnectTest, TheFarBusActivatesTheServerAndCarriesEveryKindOfCall) {
-    RegisterForActivation();
+    ASSERT_TRUE(servers.RegisterForActivation());
     ASSERT_EQ(ConnectTo(BridgeAddress()), S_OK);
     ASSERT_TRUE(automation);
     EXPECT_GT(ServerPid(), 0);
@@ -469,7 +429,7 @@ protected:
 };
 
 TEST_F(SshTest, TheWrapperReachesTheFarBusThroughSshAndSshsOwnFailureReachesTheUser) {
-    RegisterForActivation();
+    ASSERT_TRUE(servers.RegisterForActivation());
     TNavilonixAutomation wrapper(nullptr);
     wrapper.RemoteMachineName = userName + "@127.0.0.1:" + std::to_string(port);
     int changed = 0;
@@ -477,7 +437,7 @@ TEST_F(SshTest, TheWrapperReachesTheFarBusThroughSshAndSshsOwnFailureReachesTheU
     wrapper.Connect();
     BStr version(wrapper.get_CurrentVersion());
     EXPECT_EQ(version.utf8().rfind("test-server ", 0), 0u) << version.utf8();
-    servers.push_back(std::atoi(version.utf8().c_str() + 12));
+    servers.Adopt(BusServers::TestServerPid(version.utf8()));
     BStr command("raise 201");
     wrapper.EnterPassword(command.get());
     ASSERT_TRUE(RunLoopUntil([&] { return changed == 1; }));
@@ -513,12 +473,12 @@ std::vector<pid_t> Descendants(pid_t root, const std::string& command) {
 }
 
 TEST_F(SshTest, ASilentNetworkFailsTheCallAndEveryLaterOne) {
-    RegisterForActivation();
+    ASSERT_TRUE(servers.RegisterForActivation());
     TNavilonixAutomation wrapper(nullptr);
     wrapper.RemoteMachineName = userName + "@127.0.0.1:" + std::to_string(port);
     wrapper.Connect();
     BStr version(wrapper.get_CurrentVersion());
-    servers.push_back(std::atoi(version.utf8().c_str() + 12));
+    servers.Adopt(BusServers::TestServerPid(version.utf8()));
     // The far SSH server stops: the connection stays up, but nothing answers any more, as on a dead network. The
     // SSH client stops too, so that its own keep-alives cannot end the link: only the runtime's probe notices.
     std::vector<pid_t> stopped = Descendants(sshd, "sshd");

@@ -6,6 +6,7 @@
 #include "platform/ole/Registry.h"
 #include "platform/ole/ServiceFile.h"
 #include "platform/qt/QtBusPump.h"
+#include "tests/support/BusServers.h"
 #include "tests/support/PrivateSessionBus.h"
 #include "tests/support/RecordingSink.h"
 
@@ -15,87 +16,28 @@
 #include <systemd/sd-bus.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <random>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
 
 namespace {
 
-// The process that owns the class's bus name, from the bus itself (an activated server is not our child).
-pid_t ownerPid() {
-    FILE* p = ::popen("busctl --user status ole.CLSID_7166C02F_CFCE_4856_AB71_40F9329297BB 2>/dev/null", "r");
-    if (!p)
-        return -1;
-    char line[512];
-    pid_t pid = -1;
-    while (std::fgets(line, sizeof line, p))
-        if (std::strncmp(line, "PID=", 4) == 0)
-            pid = static_cast<pid_t>(std::atoi(line + 4));
-    ::pclose(p);
-    return pid;
-}
-
 class ServerBus : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ole::UnregisterLocalServer(CLSID_NavilonixAutomation);
-        std::random_device random;
-        workDir_ = std::filesystem::temp_directory_path() / ("navilonix_server_bus." + std::to_string(random()));
-    }
     void TearDown() override {
         if (point_ && cookie_)
             point_->Unadvise(cookie_);
         point_.reset();
         automation_.reset();
-        for (const pid_t pid : children_) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        ole::UnregisterLocalServer(CLSID_NavilonixAutomation);
-        // An activated server that a failed test left behind.
-        if (ServerRunning() && !RunLoopUntil([] { return !ServerRunning(); }, 3000))
-            if (const pid_t pid = ownerPid(); pid > 0)
-                ::kill(pid, SIGKILL);
-        EXPECT_TRUE(RunLoopUntil([] { return !ServerRunning(); }));
-        std::error_code ec;
-        std::filesystem::remove_all(workDir_, ec);
+        servers_.Stop();
     }
 
-    pid_t spawnServer(std::vector<std::string> arguments, char** environment = environ) {
-        arguments.insert(arguments.begin(), NVX_SERVER);
-        return spawn(std::move(arguments), environment);
-    }
-    // Starts a program found on the PATH (or by its path); it is killed when the test ends.
-    pid_t spawn(std::vector<std::string> arguments, char** environment = environ) {
-        std::vector<char*> argv;
-        for (std::string& a : arguments)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        EXPECT_EQ(::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environment), 0);
-        children_.push_back(pid);
-        return pid;
-    }
-    // Exit status of a child, or -1 when it has not ended in time.
-    int waitForExit(pid_t pid, int ms = 15000) {
-        int status = 0;
-        const bool ended = RunLoopUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, ms);
-        if (!ended)
-            return -1;
-        children_.erase(std::remove(children_.begin(), children_.end(), pid), children_.end());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
     void attach() {
         ComPtr<IUnknown> unknown;
         ASSERT_EQ(GetActiveObject(CLSID_NavilonixAutomation, nullptr, unknown.out()), S_OK);
@@ -108,14 +50,25 @@ protected:
         ASSERT_EQ(container->FindConnectionPoint(DIID_INavilonixAutomationEvents, point_.out()), S_OK);
         ASSERT_EQ(point_->Advise(&sink_, &cookie_), S_OK);
     }
+    // Registers the server for activation and creates its object as a client would, which starts it.
+    void activate() {
+        ASSERT_TRUE(servers_.RegisterForActivation());
+        ComPtr<IUnknown> unknown;
+        ASSERT_EQ(
+            CoCreateInstance(CLSID_NavilonixAutomation, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, unknown.outVoid()),
+            S_OK);
+        automation_ = ComPtr<INavilonixAutomation>::QueryFrom(unknown.get());
+        ASSERT_TRUE(automation_);
+    }
     void startByHand() {
-        spawnServer({"--work-dir", workDir_.string()});
-        ASSERT_TRUE(RunLoopUntil(ServerRunning));
+        server_ = servers_.Start({"--work-dir", workDir_.string()});
+        ASSERT_TRUE(servers_.WaitUntilUp());
         attach();
     }
 
-    std::filesystem::path workDir_;
-    std::vector<pid_t> children_;
+    BusServers servers_{{.program = NVX_SERVER, .workDirPrefix = "navilonix_server_bus"}};
+    const std::filesystem::path workDir_ = servers_.WorkDir();
+    pid_t server_ = -1; // the one startByHand started
     ComPtr<INavilonixAutomation> automation_;
     ComPtr<IConnectionPoint> point_;
     RecordingSink sink_;
@@ -123,14 +76,7 @@ protected:
 };
 
 TEST_F(ServerBus, ActivationStartsTheServerInItsDefaultWorkDirectory) {
-    std::string error;
-    ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_SERVER, &error)) << error;
-    ComPtr<IUnknown> unknown;
-    ASSERT_EQ(
-        CoCreateInstance(CLSID_NavilonixAutomation, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, unknown.outVoid()),
-        S_OK);
-    automation_ = ComPtr<INavilonixAutomation>::QueryFrom(unknown.get());
-    ASSERT_TRUE(automation_);
+    ASSERT_NO_FATAL_FAILURE(activate());
     LONG groups = 0;
     ASSERT_EQ(automation_->get_GroupsNum(&groups), S_OK);
     EXPECT_EQ(groups, 4);
@@ -141,13 +87,7 @@ TEST_F(ServerBus, ActivationStartsTheServerInItsDefaultWorkDirectory) {
 }
 
 TEST_F(ServerBus, TheActivatedServerExitsWhenItsLastClientHasGone) {
-    ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_SERVER, nullptr));
-    ComPtr<IUnknown> unknown;
-    ASSERT_EQ(
-        CoCreateInstance(CLSID_NavilonixAutomation, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, unknown.outVoid()),
-        S_OK);
-    automation_ = ComPtr<INavilonixAutomation>::QueryFrom(unknown.get());
-    unknown.reset();
+    ASSERT_NO_FATAL_FAILURE(activate());
     advise();
     // The window shown and hidden again: still a client, so the server stays.
     automation_->ShowApplication();
@@ -165,17 +105,16 @@ TEST_F(ServerBus, TheActivatedServerExitsWhenItsLastClientHasGone) {
 TEST_F(ServerBus, ASignalClosesTheServerAfterItHasToldItsClients) {
     startByHand();
     advise();
-    const pid_t pid = children_.front();
-    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    ASSERT_EQ(::kill(server_, SIGTERM), 0);
     EXPECT_TRUE(RunLoopUntil([&] { return sink_.received(DISPID_OnCloseServer); }));
-    EXPECT_EQ(waitForExit(pid), 0);
+    EXPECT_EQ(servers_.WaitForExit(server_), 0);
     EXPECT_FALSE(ServerRunning());
 }
 
 TEST_F(ServerBus, ASecondServerLeavesWhileOneOwnsTheName) {
     startByHand();
-    const pid_t second = spawnServer({"--work-dir", (workDir_ / "second").string()});
-    EXPECT_EQ(waitForExit(second), 1);
+    const pid_t second = servers_.Start({"--work-dir", (workDir_ / "second").string()});
+    EXPECT_EQ(servers_.WaitForExit(second), 1);
     EXPECT_FALSE(std::filesystem::exists(workDir_ / "second"));
     LONG groups = 0;
     EXPECT_EQ(automation_->get_GroupsNum(&groups), S_OK); // the first one still serves
@@ -418,7 +357,7 @@ TEST_F(ServerBus, EveryMemberOfTheTableAnswersOverTheBus) {
 
 // What the console does on Connect and on its pages, through its own wrapper: every read must succeed.
 TEST_F(ServerBus, TheConsolesWrapperFindsEveryMemberItCallsServed) {
-    ASSERT_TRUE(ole::RegisterLocalServer(CLSID_NavilonixAutomation, NVX_SERVER, nullptr));
+    ASSERT_TRUE(servers_.RegisterForActivation());
     std::vector<std::string> failures;
     const THrCheckPrompt previous = SetHrCheckPrompt([&](const std::string&, const std::string& text) {
         failures.push_back(text);
@@ -572,8 +511,8 @@ TEST_F(ServerBus, AnActivatedServerSleepsWhenIdleAndExitsWhenItsBusGoes) {
     // A session bus of its own for this server, which the test then takes away as the end of a session does.
     std::filesystem::create_directories(workDir_);
     const std::string address = "unix:path=" + (workDir_ / "bus").string();
-    const pid_t daemon =
-        spawn({"dbus-daemon", "--config-file=" NVX_SESSION_CONF, "--address=" + address, "--nofork", "--nopidfile"});
+    const pid_t daemon = servers_.Spawn(
+        {"dbus-daemon", "--config-file=" NVX_SESSION_CONF, "--address=" + address, "--nofork", "--nopidfile"});
     ASSERT_TRUE(RunLoopUntil([&] { return std::filesystem::exists(workDir_ / "bus"); }));
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e)
@@ -584,7 +523,7 @@ TEST_F(ServerBus, AnActivatedServerSleepsWhenIdleAndExitsWhenItsBusGoes) {
     for (std::string& e : environment)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    const pid_t server = spawnServer({"--embedding", "--work-dir", (workDir_ / "data").string()}, envp.data());
+    const pid_t server = servers_.Start({"--embedding", "--work-dir", (workDir_ / "data").string()}, envp.data());
     const std::string owned =
         "busctl --address=" + address + " status ole.CLSID_7166C02F_CFCE_4856_AB71_40F9329297BB >/dev/null 2>&1";
     ASSERT_TRUE(RunLoopUntil([&] { return std::system(owned.c_str()) == 0; }));
@@ -596,22 +535,22 @@ TEST_F(ServerBus, AnActivatedServerSleepsWhenIdleAndExitsWhenItsBusGoes) {
     EXPECT_LT(wakeUpsOf(server) - before, 15);
 
     ::kill(daemon, SIGTERM);
-    EXPECT_EQ(waitForExit(server, 60000), 0);
+    EXPECT_EQ(servers_.WaitForExit(server, 60000), 0);
 }
 
 TEST_F(ServerBus, RegisterWritesTheActivationFileAndUnregisterRemovesIt) {
     const auto file = ole::ServiceFilePath(CLSID_NavilonixAutomation);
-    EXPECT_EQ(waitForExit(spawnServer({"--register"})), 0);
+    EXPECT_EQ(servers_.WaitForExit(servers_.Start({"--register"})), 0);
     ASSERT_TRUE(std::filesystem::exists(file));
     std::ifstream in(file);
     const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(content.find("Name=ole.CLSID_7166C02F_CFCE_4856_AB71_40F9329297BB"), std::string::npos) << content;
     EXPECT_NE(content.find("--embedding"), std::string::npos) << content;
-    EXPECT_EQ(waitForExit(spawnServer({"--unregister"})), 0);
+    EXPECT_EQ(servers_.WaitForExit(servers_.Start({"--unregister"})), 0);
     EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_EQ(waitForExit(spawnServer({"--help"})), 0);
-    EXPECT_EQ(waitForExit(spawnServer({"--bogus"})), 2);
-    EXPECT_EQ(waitForExit(spawnServer({"--work-dir"})), 2);
+    EXPECT_EQ(servers_.WaitForExit(servers_.Start({"--help"})), 0);
+    EXPECT_EQ(servers_.WaitForExit(servers_.Start({"--bogus"})), 2);
+    EXPECT_EQ(servers_.WaitForExit(servers_.Start({"--work-dir"})), 2);
     EXPECT_FALSE(ServerRunning());
 }
 
