@@ -221,7 +221,14 @@ bool Connection::Dispatch(bool onlyQueued) {
     int r = 0;
     do {
         r = sd_bus_process(m_bus, nullptr);
-    } while (r > 0 && (!onlyQueued || !m_settled || deadline() == 0));
+    } while (r > 0 && !m_readDirectlyNext && (!onlyQueued || !m_settled || deadline() == 0));
+    if (m_readDirectlyNext) {
+        // The peer waits for the reply just sent, so sd-bus holds no bytes of a later message: the socket is ours.
+        m_readDirectlyNext = false;
+        AdoptReader();
+        m_processing = false;
+        return r >= 0 && IsOpen();
+    }
     // Authentication reads ahead: a peer may send its first messages in the same write as its last
     // authentication line, and those bytes then sit in sd-bus's buffer where neither the queue nor the socket
     // shows them. Until sd-bus once reports nothing left on a running connection, every pass goes on to that
@@ -262,9 +269,9 @@ int Connection::Call(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr
         const int r = StartReader(timeoutUsec);
         if (r < 0)
             return sd_bus_error_set_errno(error->get(), r);
-        if (m_reader)
-            return CallDirect(call, timeoutUsec, reply, error);
     }
+    if (m_reader)
+        return CallDirect(call, timeoutUsec, reply, error);
     // Inside a handler sd-bus cannot process messages; the plain call reads them into its queue.
     if (m_kind == Kind::RemoteBus && !m_holding && !sd_bus_get_current_message(m_bus))
         return CallWatched(call, timeoutUsec, reply, error);
@@ -298,16 +305,30 @@ int Connection::StartReader(std::uint64_t timeoutUsec) {
         if (r < 0)
             return r;
     }
+    AdoptReader();
+    if (!m_reader)
+        return 0;
+    // Lets the server read its side the same way. A server that does not know the call answers with an error and
+    // keeps reading through sd-bus; either way the channel works.
+    MessagePtr promise = NewMethodCall(nullptr, kObjectPath, kTransportInterface, kReadDirectlyMember);
+    if (!promise)
+        return -ENOMEM;
+    MessagePtr reply;
+    BusError error;
+    const int r = CallDirect(promise.get(), timeoutUsec, &reply, &error);
+    return r < 0 && !IsOpen() ? r : 0;
+}
+
+void Connection::AdoptReader() {
     // Only a single stream socket for both directions can be read this way; other channels stay sd-bus's.
     const int fd = sd_bus_get_fd(m_bus);
     int type = 0;
     socklen_t length = sizeof type;
     if (fd < 0 || getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) < 0 || type != SOCK_STREAM) {
         m_readerUsable = false;
-        return 0;
+        return;
     }
     m_reader = std::make_unique<PeerReader>(m_bus, fd);
-    return 0;
 }
 
 bool Connection::QueueBuffered(sd_bus_message* call) {

@@ -19,6 +19,9 @@ class PeerReader;
 
 inline constexpr const char* kObjectPath = "/ole/Object";
 inline constexpr const char* kTransportInterface = "ole.Transport";
+// Called by a client first on a private channel: it promises to send nothing more until it has the reply, so the
+// server's side can take the socket over from sd-bus with no bytes left in sd-bus's buffer.
+inline constexpr const char* kReadDirectlyMember = "ReadDirectly";
 inline constexpr std::string_view kErrorPrefix = "ole.Error.HRESULT_";
 
 // "7166C02F_CFCE_4856_AB71_40F9329297BB": the identifier's digits, upper-case, dashes as underscores.
@@ -97,6 +100,8 @@ public:
     bool Drain();
     bool IsOpen() const;
     bool IsProcessing() const { return m_processing; }
+    // Whether this private channel reads its socket itself rather than through sd-bus.
+    bool ReadsDirectly() const { return m_reader != nullptr; }
     std::string UniqueName() const;
     void Close();
     // The last lines the program behind a "unixexec:" address wrote to its standard error, or empty.
@@ -109,11 +114,16 @@ public:
     // remote bus, a link that stays silent for about a second fails the call and is closed.
     int Call(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error);
     int Send(sd_bus_message* message);
+    // The server's side of kReadDirectlyMember: once the message being dispatched is done, this connection reads
+    // its socket itself. Only a private channel on one stream socket can; others stay sd-bus's.
+    void ReadDirectlyAfterThisMessage() { m_readDirectlyNext = isPeer() && !m_reader; }
 
 private:
     Connection(sd_bus* bus, Kind kind);
     bool Dispatch(bool onlyQueued);
     int StartReader(std::uint64_t timeoutUsec);
+    // Hands the socket to a PeerReader when it is a single stream socket; from then on sd-bus never reads it.
+    void AdoptReader();
     int CallDirect(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error);
     // A remote bus's call: waits for the reply while probing the link (RemoteBus.cpp).
     int CallWatched(sd_bus_message* call, std::uint64_t timeoutUsec, MessagePtr* reply, BusError* error);
@@ -132,8 +142,9 @@ private:
     std::uint64_t m_lastHeard = 0; // CLOCK_MONOTONIC microseconds of the last message during a watched call
     std::vector<MessagePtr> m_held;
     bool m_settled = false;               // sd-bus has once reported nothing left since it started running
-    std::unique_ptr<PeerReader> m_reader; // a client's private channel reads through it once running
+    std::unique_ptr<PeerReader> m_reader; // a private channel reads through it once running
     bool m_readerUsable = true;           // false for channels that are not one stream socket
+    bool m_readDirectlyNext = false;      // the server's side: take the socket over after the current message
 };
 
 // CLOCK_MONOTONIC in microseconds, the clock of sd-bus's deadlines.

@@ -238,6 +238,7 @@ int ExportedObject::Attach(Connection& connection) {
         SD_BUS_METHOD_WITH_NAMES("OpenPeer", "", "", "h", SD_BUS_PARAM(channel), &HandleOpenPeer, 0),
         SD_BUS_METHOD_WITH_NAMES("QueryInterface", "s", SD_BUS_PARAM(iid), "b", SD_BUS_PARAM(supported),
                                  &HandleQueryInterface, 0),
+        SD_BUS_METHOD(kReadDirectlyMember, "", "", &HandleReadDirectly, 0),
         SD_BUS_VTABLE_END,
     };
     std::vector<SlotPtr>& slots = m_slots[&connection];
@@ -297,6 +298,18 @@ int ExportedObject::HandleOpenPeer(sd_bus_message* m, void* userdata, sd_bus_err
     const int sent = sd_bus_reply_method_return(m, "h", clientFd); // the message holds its own duplicate
     ::close(clientFd);
     return sent;
+}
+
+int ExportedObject::HandleReadDirectly(sd_bus_message* m, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<ExportedObject*>(userdata);
+    const int r = sd_bus_reply_method_return(m, "");
+    if (r < 0)
+        return r;
+    sd_bus* bus = sd_bus_message_get_bus(m);
+    for (const auto& [connection, slots] : self->m_slots)
+        if (connection->bus() == bus)
+            connection->ReadDirectlyAfterThisMessage();
+    return r;
 }
 
 int ExportedObject::HandleQueryInterface(sd_bus_message* m, void* userdata, sd_bus_error*) {

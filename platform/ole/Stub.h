@@ -198,6 +198,7 @@ public:
 private:
     static int HandleOpenPeer(sd_bus_message* m, void* userdata, sd_bus_error* error);
     static int HandleQueryInterface(sd_bus_message* m, void* userdata, sd_bus_error* error);
+    static int HandleReadDirectly(sd_bus_message* m, void* userdata, sd_bus_error* error);
     IUnknown* Target(HRESULT* error);
 
     DBusTransport& m_transport;

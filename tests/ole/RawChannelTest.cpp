@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <poll.h>
 #include <string>
@@ -46,11 +47,20 @@ public:
             while (transport.ConnectionById(id) == c) {
                 pollfd p[2] = {{c->fd(), static_cast<short>(c->events()), 0}, {m_stop, POLLIN, 0}};
                 if (::poll(p, 2, -1) < 0 || p[1].revents)
-                    break;
+                    return;
                 if (p[0].revents)
                     transport.ProcessReady(*c);
+                if (transport.ConnectionById(id) == c && c->ReadsDirectly())
+                    m_direct = true;
             }
+            m_closed = true;
         });
+    }
+    bool ReadsDirectly() const { return m_direct; }
+    bool WaitUntilClosed() const {
+        for (int i = 0; i < 500 && !m_closed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return m_closed;
     }
     ~SocketDrivenServer() {
         const std::uint64_t one = 1;
@@ -61,8 +71,56 @@ public:
 
 private:
     int m_stop;
+    std::atomic<bool> m_direct{false};
+    std::atomic<bool> m_closed{false};
     std::thread m_thread;
 };
+
+// After the client's promise the server reads the socket itself: calls cut anywhere, calls sharing a write and a
+// client that hangs up are all handled there.
+TEST(RawClient, AfterThePromiseTheServerReadsWholeCallsFromTheSocketItself) {
+    RegisterNavilonixMarshaling();
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    ComPtr<FakeAutomation> fake = FakeAutomation::Create();
+    fake->SetFleet(Groups(4));
+    SocketDrivenServer server(fake, fds[0]);
+    rawpeer::Message promise = AutomationCall(ole::kReadDirectlyMember, 1);
+    promise.interface = ole::kTransportInterface;
+    ASSERT_TRUE(rawpeer::WriteAll(fds[1], rawpeer::ClientStart("")));
+    std::string buffer;
+    while (buffer.find("\r\n") == std::string::npos)
+        ASSERT_TRUE(rawpeer::ReadMore(fds[1], &buffer)) << "no answer to the authentication";
+    ASSERT_EQ(buffer.rfind("OK ", 0), 0u) << buffer;
+    buffer.erase(0, buffer.find("\r\n") + 2);
+    ASSERT_TRUE(rawpeer::WriteAll(fds[1], rawpeer::Encode(promise)));
+    const auto promised = rawpeer::ReadMessage(fds[1], &buffer);
+    ASSERT_TRUE(promised);
+    ASSERT_EQ(promised->type, rawpeer::kReturn) << promised->errorName;
+    // A call cut inside its fixed header, then one cut inside its fields.
+    std::uint32_t serial = 2;
+    for (std::size_t cut : {std::size_t{9}, std::size_t{40}}) {
+        const std::string bytes = rawpeer::Encode(AutomationCall("get_GroupsNum", serial));
+        ASSERT_TRUE(rawpeer::WriteAll(fds[1], bytes.substr(0, cut)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        ASSERT_TRUE(rawpeer::WriteAll(fds[1], bytes.substr(cut)));
+        const auto reply = rawpeer::ReadMessage(fds[1], &buffer);
+        ASSERT_TRUE(reply) << "a call cut at " << cut << " was never answered";
+        EXPECT_EQ(reply->replySerial, serial);
+        EXPECT_EQ(rawpeer::BodyInt(*reply), 4);
+        ++serial;
+    }
+    EXPECT_TRUE(server.ReadsDirectly());
+    ASSERT_TRUE(rawpeer::WriteAll(fds[1], rawpeer::Encode(AutomationCall("get_GroupIndex", 10)) +
+                                              rawpeer::Encode(AutomationCall("get_GroupsNum", 11))));
+    const auto first = rawpeer::ReadMessage(fds[1], &buffer);
+    const auto second = rawpeer::ReadMessage(fds[1], &buffer);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->replySerial, 10u);
+    EXPECT_EQ(second->replySerial, 11u);
+    ::close(fds[1]);
+    EXPECT_TRUE(server.WaitUntilClosed()) << "the server kept the channel of a client that hung up";
+}
 
 TEST(RawClient, CallsSentInTheSameWriteAsTheAuthenticationAreAnswered) {
     RegisterNavilonixMarshaling();
@@ -101,8 +159,20 @@ public:
     RawServer(int fd, Script script) : m_fd(fd) {
         m_thread = std::thread([this, script] {
             std::string buffer;
-            if (rawpeer::AcceptClient(m_fd, &buffer))
-                script(m_fd, buffer);
+            if (!rawpeer::AcceptClient(m_fd, &buffer))
+                return;
+            // The client's first call offers to let the server read directly; answered as a server that does not
+            // know the call, so the scripts see the calls the test makes.
+            const auto promise = rawpeer::ReadMessage(m_fd, &buffer);
+            if (!promise || promise->member != ole::kReadDirectlyMember)
+                return;
+            rawpeer::Message unknown;
+            unknown.type = rawpeer::kError;
+            unknown.serial = 1;
+            unknown.replySerial = promise->serial;
+            unknown.errorName = "org.freedesktop.DBus.Error.UnknownMethod";
+            rawpeer::WriteAll(m_fd, rawpeer::Encode(unknown));
+            script(m_fd, buffer);
         });
     }
     ~RawServer() {
