@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 void Type(QWidget* target, const QString& text) {
@@ -56,6 +58,22 @@ TEST(TComboBoxTest, SortedBoxInsertsInTextOrderWithItsData) {
     EXPECT_EQ(Items(box), (QStringList{"0000005", "0001234", "0021999"}));
     EXPECT_EQ(box.itemData(0).toInt(), 3);
     EXPECT_EQ(box.itemData(2).toInt(), 1);
+
+    // Many items in scrambled order, with ties that differ only in case: the order is the case-blind text order,
+    // ties in the order they came.
+    TComboBox many;
+    many.SetSorted(true);
+    QStringList added;
+    for (int i = 0; i < 60; ++i) {
+        const QString text = QString::number((i * 37) % 23) + (i % 2 ? "a" : "A");
+        added.append(text);
+        many.AddItem(text, i);
+    }
+    QStringList expected = added;
+    std::stable_sort(expected.begin(), expected.end(), [](const QString& a, const QString& b) {
+        return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
+    });
+    EXPECT_EQ(Items(many), expected);
 
     TComboBox unsorted;
     unsorted.AddItem("b");
