@@ -33,6 +33,24 @@ rawpeer::Message AutomationCall(const char* member, std::uint32_t serial) {
     return m;
 }
 
+// Reads the server's answer to a client's start up to its OK line; `buffer` keeps what came after it.
+void ExpectAccepted(int fd, std::string* buffer) {
+    while (buffer->find("\r\n") == std::string::npos)
+        ASSERT_TRUE(rawpeer::ReadMore(fd, buffer)) << "no answer to the authentication";
+    ASSERT_EQ(buffer->rfind("OK ", 0), 0u) << *buffer;
+    buffer->erase(0, buffer->find("\r\n") + 2);
+}
+
+void ExpectTwoCallsInOneWriteAnswered(int fd, std::string* buffer, std::uint32_t serial) {
+    ASSERT_TRUE(rawpeer::WriteAll(fd, rawpeer::Encode(AutomationCall("get_GroupIndex", serial)) +
+                                          rawpeer::Encode(AutomationCall("get_GroupsNum", serial + 1))));
+    const auto first = rawpeer::ReadMessage(fd, buffer);
+    const auto second = rawpeer::ReadMessage(fd, buffer);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->replySerial, serial);
+    EXPECT_EQ(second->replySerial, serial + 1);
+}
+
 // Serves the fake on a channel from a thread whose loop wakes only when the socket is ready, as the applications'
 // event loops do (no periodic pass that would hide work left undone).
 class SocketDrivenServer {
@@ -89,10 +107,7 @@ TEST(RawClient, AfterThePromiseTheServerReadsWholeCallsFromTheSocketItself) {
     promise.interface = ole::kTransportInterface;
     ASSERT_TRUE(rawpeer::WriteAll(fds[1], rawpeer::ClientStart("")));
     std::string buffer;
-    while (buffer.find("\r\n") == std::string::npos)
-        ASSERT_TRUE(rawpeer::ReadMore(fds[1], &buffer)) << "no answer to the authentication";
-    ASSERT_EQ(buffer.rfind("OK ", 0), 0u) << buffer;
-    buffer.erase(0, buffer.find("\r\n") + 2);
+    ASSERT_NO_FATAL_FAILURE(ExpectAccepted(fds[1], &buffer));
     ASSERT_TRUE(rawpeer::WriteAll(fds[1], rawpeer::Encode(promise)));
     const auto promised = rawpeer::ReadMessage(fds[1], &buffer);
     ASSERT_TRUE(promised);
@@ -111,13 +126,7 @@ TEST(RawClient, AfterThePromiseTheServerReadsWholeCallsFromTheSocketItself) {
         ++serial;
     }
     EXPECT_TRUE(server.ReadsDirectly());
-    ASSERT_TRUE(rawpeer::WriteAll(fds[1], rawpeer::Encode(AutomationCall("get_GroupIndex", 10)) +
-                                              rawpeer::Encode(AutomationCall("get_GroupsNum", 11))));
-    const auto first = rawpeer::ReadMessage(fds[1], &buffer);
-    const auto second = rawpeer::ReadMessage(fds[1], &buffer);
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->replySerial, 10u);
-    EXPECT_EQ(second->replySerial, 11u);
+    ExpectTwoCallsInOneWriteAnswered(fds[1], &buffer, 10);
     ::close(fds[1]);
     EXPECT_TRUE(server.WaitUntilClosed()) << "the server kept the channel of a client that hung up";
 }
@@ -132,23 +141,14 @@ TEST(RawClient, CallsSentInTheSameWriteAsTheAuthenticationAreAnswered) {
     // A call behind BEGIN, before the server's OK was read, all of it short enough for one read of the server's.
     ASSERT_TRUE(rawpeer::WriteAll(fds[1], rawpeer::ClientStart(rawpeer::Encode(AutomationCall("get_GroupsNum", 7)))));
     std::string buffer;
-    while (buffer.find("\r\n") == std::string::npos)
-        ASSERT_TRUE(rawpeer::ReadMore(fds[1], &buffer)) << "no answer to the authentication";
-    ASSERT_EQ(buffer.rfind("OK ", 0), 0u) << buffer;
-    buffer.erase(0, buffer.find("\r\n") + 2);
+    ASSERT_NO_FATAL_FAILURE(ExpectAccepted(fds[1], &buffer));
     const auto first = rawpeer::ReadMessage(fds[1], &buffer);
     ASSERT_TRUE(first) << "the first call was never answered";
     EXPECT_EQ(first->type, rawpeer::kReturn);
     EXPECT_EQ(first->replySerial, 7u);
     EXPECT_EQ(rawpeer::BodyInt(*first), 3);
     // Later calls, two in one write, are answered too.
-    ASSERT_TRUE(rawpeer::WriteAll(fds[1], rawpeer::Encode(AutomationCall("get_GroupIndex", 8)) +
-                                              rawpeer::Encode(AutomationCall("get_GroupsNum", 9))));
-    const auto second = rawpeer::ReadMessage(fds[1], &buffer);
-    const auto third = rawpeer::ReadMessage(fds[1], &buffer);
-    ASSERT_TRUE(second && third);
-    EXPECT_EQ(second->replySerial, 8u);
-    EXPECT_EQ(third->replySerial, 9u);
+    ExpectTwoCallsInOneWriteAnswered(fds[1], &buffer, 8);
     ::close(fds[1]);
 }
 
