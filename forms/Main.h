@@ -302,7 +302,9 @@ private:
     void ConnectHandlers();
     // Accessible names for screen readers: label buddies and the names of controls without a label.
     void NameControls();
+    // Runs the handler, guarded, with the control as its sender when the button is clicked or the box drops down.
     void OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*));
+    void OnDropDown(TComboBox* box, void (TMainForm::*handler)(QObject*));
 
     QMetaObject::Connection m_groupsListChange;
     TStatusHints* m_hints = nullptr;

@@ -57,10 +57,8 @@ void TMainForm::ConnectCheckPointHandlers() {
     OnClick(SaveChPToFileButton, &TMainForm::SaveChPToFileButtonClick);
     OnClick(ClearCheckPointsButton, &TMainForm::ClearCheckPointsButtonClick);
     OnClick(DeleteCheckPointButton, &TMainForm::DeleteCheckPointButtonClick);
-    connect(CheckPointsBox, &TComboBox::DropDown, this,
-            [this] { Guarded([this] { CheckPointsBoxDropDown(CheckPointsBox); }); });
-    connect(GeoZonesBox, &TComboBox::DropDown, this,
-            [this] { Guarded([this] { CheckPointsBoxDropDown(GeoZonesBox); }); });
+    OnDropDown(CheckPointsBox, &TMainForm::CheckPointsBoxDropDown);
+    OnDropDown(GeoZonesBox, &TMainForm::CheckPointsBoxDropDown);
     OnClick(SetChPPrmsButton, &TMainForm::SetChPPrmsButtonClick);
 }
 

@@ -544,6 +544,10 @@ void TMainForm::OnClick(QPushButton* button, void (TMainForm::*handler)(QObject*
             [this, button, handler] { Guarded([&] { (this->*handler)(button); }); });
 }
 
+void TMainForm::OnDropDown(TComboBox* box, void (TMainForm::*handler)(QObject*)) {
+    connect(box, &TComboBox::DropDown, this, [this, box, handler] { Guarded([&] { (this->*handler)(box); }); });
+}
+
 void TMainForm::ConnectHandlers() {
     OnClick(ConnectButton, &TMainForm::ConnectButtonClick);
     OnClick(DisconnectButton, &TMainForm::DisconnectButtonClick);
@@ -553,10 +557,8 @@ void TMainForm::ConnectHandlers() {
     OnClick(LastTrackButton, &TMainForm::LastTrackButtonClick);
     OnClick(CurrentPositionButton, &TMainForm::CurrentPositionButtonClick);
     OnClick(OnlineDataButton, &TMainForm::OnlineDataButtonClick);
-    connect(GroupsComboBox, &TComboBox::DropDown, this,
-            [this] { Guarded([this] { GroupsComboBoxDropDown(GroupsComboBox); }); });
-    connect(CarsComboBox, &TComboBox::DropDown, this,
-            [this] { Guarded([this] { CarsComboBoxDropDown(CarsComboBox); }); });
+    OnDropDown(GroupsComboBox, &TMainForm::GroupsComboBoxDropDown);
+    OnDropDown(CarsComboBox, &TMainForm::CarsComboBoxDropDown);
     connect(ComputingTimer, &QTimer::timeout, this,
             [this] { Guarded([this] { ComputingTimerTimer(ComputingTimer); }); });
     ConnectComputingHandlers();
