@@ -149,7 +149,7 @@ TEST_F(LateBinding, TheEventPointAndTheContainerEnumerateWhatTheyHold) {
     ASSERT_EQ(held->GetConnectionInterface(&iid), S_OK);
     EXPECT_EQ(iid, DIID_INavilonixAutomationEvents);
 
-    navilonix::server::testing::RecordingSink second;
+    RecordingSink second;
     DWORD cookie = 0;
     ASSERT_EQ(held->Advise(&second, &cookie), S_OK);
     ComPtr<IEnumConnections> connections;
@@ -163,7 +163,7 @@ TEST_F(LateBinding, TheEventPointAndTheContainerEnumerateWhatTheyHold) {
     for (ULONG i = 0; i < fetched; ++i)
         data[i].pUnk->Release();
     connections.reset();
-    EXPECT_EQ(second.references, 1u);
+    EXPECT_EQ(second.refCount, 1u);
 }
 
 } // namespace

@@ -14,7 +14,6 @@
 
 using namespace navilonix::server;
 using navilonix::server::testing::ObjectTest;
-using navilonix::server::testing::RecordingSink;
 using O = NavilonixObject;
 
 TEST_F(ObjectTest, GroupsAndVehiclesAreWalkedWithOneBasedCursors) {
@@ -293,11 +292,11 @@ TEST_F(ObjectTest, EventSinksThatLeftAreForgottenAndUnadviseStopsEvents) {
     EXPECT_EQ(server().sinkCount(), 2u);
     server().raiseEvent(DISPID_OnChangeCarsLists);
     EXPECT_EQ(server().sinkCount(), 1u);
-    EXPECT_EQ(gone.references, 1u);
+    EXPECT_EQ(gone.refCount, 1u);
     EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
     EXPECT_EQ(point->Unadvise(cookie_), S_OK);
     server().raiseEvent(DISPID_OnChangeCarsLists);
-    EXPECT_EQ(sink_.received, std::vector<DISPID>{DISPID_OnChangeCarsLists});
+    EXPECT_EQ(sink_.dispIds(), std::vector<DISPID>{DISPID_OnChangeCarsLists});
     IConnectionPoint* other = nullptr;
     EXPECT_EQ(server().FindConnectionPoint(IID_IDispatch, &other), CONNECT_E_NOCONNECTION);
 }

@@ -19,7 +19,7 @@ TEST_F(ObjectTest, StartComputingReturnsAtOnceAndTheEndIsAnnouncedWithTheTrips) 
     ASSERT_EQ(start("taxi.grp", 21305, Start, End), S_OK);
     EXPECT_EQ(readLong(&O::get_ComputingBusy), 1);
     EXPECT_EQ(readLong(&O::get_ComputingCheck), 0);
-    EXPECT_TRUE(sink_.received.empty()); // the end comes later, from the main loop
+    EXPECT_TRUE(sink_.events.empty()); // the end comes later, from the main loop
     waitForEnd();
     EXPECT_EQ(eventCount(DISPID_OnEndComputing), 1u);
     EXPECT_EQ(readLong(&O::get_ComputingCheck), 1);

@@ -5,6 +5,7 @@
 #include "server/NavilonixObject.h"
 #include "server/core/DemoData.h"
 #include "tests/server/TempFolder.h"
+#include "tests/support/RecordingSink.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -13,37 +14,6 @@
 #include <thread>
 
 namespace navilonix::server::testing {
-
-// An event sink that records the dispatch identifiers it receives.
-class RecordingSink final : public IDispatch {
-public:
-    STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-            IsEqualIID(riid, DIID_INavilonixAutomationEvents)) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++references; }
-    STDMETHOD_(ULONG, Release)() override { return --references; } // lives on the test's stack
-    STDMETHOD(GetTypeInfoCount)(UINT*) override { return E_NOTIMPL; }
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHOD(Invoke)(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
-        received.push_back(id);
-        EXPECT_EQ(flags, DISPATCH_METHOD);
-        EXPECT_NE(params, nullptr);
-        EXPECT_GT(references, 1u); // the server holds a reference during the call
-        return answer;
-    }
-
-    std::vector<DISPID> received;
-    ULONG references = 1;
-    HRESULT answer = S_OK;
-};
 
 class RecordingHost final : public ServerHost {
 public:
@@ -144,7 +114,10 @@ protected:
                                        split);
     }
 
-    std::size_t eventCount(DISPID id) const { return std::count(sink_.received.begin(), sink_.received.end(), id); }
+    std::size_t eventCount(DISPID id) const {
+        const std::vector<DISPID> ids = sink_.dispIds();
+        return std::count(ids.begin(), ids.end(), id);
+    }
 
     static TempFolder* demo_;
     TempFolder folder_;

@@ -1,11 +1,15 @@
 // An event sink for tests: records every event it receives with its arguments, the thread it arrived on and
-// whether the test said it was inside a call, optionally hands each event to a callback, and counts references
-// without ever deleting itself (it lives on the test's stack or in its fixture).
+// whether the test said it was inside a call, optionally hands each event to a callback, answers with a chosen
+// code, and counts references without ever deleting itself (it lives on the test's stack or in its fixture). Each
+// event must come as a method call with its parameters while the caller holds a reference.
 #pragma once
 
+#include "automation/Navilonix_tlb.h"
 #include "platform/ole/Bstr.h"
 #include "platform/ole/Guid.h"
 #include "platform/ole/Unknown.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
@@ -28,6 +32,8 @@ public:
     // Called after each event is recorded (it may run a message loop of its own).
     std::function<void(DISPID)> onEvent;
     ULONG refCount = 1;
+    // What Invoke returns.
+    HRESULT answer = S_OK;
 
     // The events' DISPIDs in order of arrival.
     std::vector<DISPID> dispIds() const {
@@ -41,7 +47,7 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (riid != IID_IUnknown && riid != IID_IDispatch) {
+        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != DIID_INavilonixAutomationEvents) {
             *out = nullptr;
             return E_NOINTERFACE;
         }
@@ -54,8 +60,11 @@ public:
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispId, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                      UINT*) override {
+        EXPECT_EQ(flags, DISPATCH_METHOD);
+        EXPECT_NE(params, nullptr);
+        EXPECT_GT(refCount, 1u);
         Event e{dispId, {}, std::this_thread::get_id(), inCall};
         for (UINT i = params ? params->cArgs : 0; i > 0; --i) {
             const VARIANT& v = params->rgvarg[i - 1];
@@ -66,6 +75,6 @@ public:
         events.push_back(std::move(e));
         if (onEvent)
             onEvent(dispId);
-        return S_OK;
+        return answer;
     }
 };

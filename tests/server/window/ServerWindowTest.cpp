@@ -14,7 +14,6 @@
 #include <QTreeWidget>
 
 using namespace navilonix::server;
-using navilonix::server::testing::RecordingSink;
 using navilonix::server::testing::TempFolder;
 
 namespace {
@@ -49,7 +48,7 @@ TEST_F(ServerWindowTest, TheEventCommandsRaiseTheirEventsToEveryClient) {
     action("RaiseChangeCarsListsAction")->trigger();
     action("RaiseChangeParametersAction")->trigger();
     action("RaiseReceiveOnlineDataAction")->trigger();
-    EXPECT_EQ(sink_.received,
+    EXPECT_EQ(sink_.dispIds(),
               (std::vector<DISPID>{DISPID_OnChangeCarsLists, DISPID_OnChangeParameters, DISPID_OnReceiveOnlineData}));
     EXPECT_EQ(window_.clients(), 1u);
 }
