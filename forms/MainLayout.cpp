@@ -51,12 +51,26 @@ QFrame* MakePanel(const char* name, QWidget* parent) {
     return panel;
 }
 
-QSplitter* MakeSplitter(const char* name, Qt::Orientation orientation, QWidget* parent) {
-    auto* splitter = Named<QSplitter>(name, orientation, parent);
+// A splitter that fills `panel`, without margins.
+QSplitter* MakeSplitter(const char* name, Qt::Orientation orientation, QWidget* panel) {
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* splitter = Named<QSplitter>(name, orientation, panel);
     splitter->setHandleWidth(6);
     splitter->setChildrenCollapsible(false);
     splitter->setOpaqueResize(true);
+    layout->addWidget(splitter);
     return splitter;
+}
+
+// Puts the two panes in a splitter with their first sizes; the pane `stretching` (0 or 1) takes what the splitter
+// gains or loses.
+void SetPanes(QSplitter* splitter, QWidget* first, QWidget* second, int stretching, const QList<int>& sizes) {
+    splitter->addWidget(first);
+    splitter->addWidget(second);
+    splitter->setStretchFactor(0, stretching == 0 ? 1 : 0);
+    splitter->setStretchFactor(1, stretching == 1 ? 1 : 0);
+    splitter->setSizes(sizes);
 }
 
 // Lays a caption over a list that takes the rest of the panel's height; returns the panel's layout.
@@ -158,33 +172,19 @@ void TMainForm::CreateControlPanel() {
 
 void TMainForm::CreateMainPanel() {
     MainPanel = MakePanel("MainPanel", nullptr);
-    auto* mainLayout = new QVBoxLayout(MainPanel);
-    mainLayout->setContentsMargins(0, 0, 0, 0);
     BSplitter = MakeSplitter("BSplitter", Qt::Vertical, MainPanel);
-    mainLayout->addWidget(BSplitter);
 
     // Top: the groups tree on the left, the information panels on the right.
     DevicesTripsPanel = MakePanel("DevicesTripsPanel", nullptr);
     DevicesTripsPanel->setMinimumHeight(100);
-    auto* devicesLayout = new QHBoxLayout(DevicesTripsPanel);
-    devicesLayout->setContentsMargins(0, 0, 0, 0);
     VSplitter = MakeSplitter("VSplitter", Qt::Horizontal, DevicesTripsPanel);
-    devicesLayout->addWidget(VSplitter);
     CreateGroupsListPanel();
     CreateRightPanel();
-    VSplitter->addWidget(GroupsListPanel);
-    VSplitter->addWidget(RightPanel);
-    VSplitter->setStretchFactor(0, 0);
-    VSplitter->setStretchFactor(1, 1);
-    VSplitter->setSizes({240, 580});
+    SetPanes(VSplitter, GroupsListPanel, RightPanel, 1, {240, 580});
 
     // Bottom: the page control.
     CreatePageControl();
-    BSplitter->addWidget(DevicesTripsPanel);
-    BSplitter->addWidget(CheckPointsPanel);
-    BSplitter->setStretchFactor(0, 1);
-    BSplitter->setStretchFactor(1, 0);
-    BSplitter->setSizes({286, 276});
+    SetPanes(BSplitter, DevicesTripsPanel, CheckPointsPanel, 0, {286, 276});
 }
 
 void TMainForm::CreateGroupsListPanel() {
@@ -215,10 +215,7 @@ void TMainForm::CreateRightPanel() {
     StackCaptionOverList(GroupInfoPanel, GroupLabel, GroupInfoListView);
 
     InfoPanel = MakePanel("InfoPanel", RightPanel);
-    auto* infoLayout = new QHBoxLayout(InfoPanel);
-    infoLayout->setContentsMargins(0, 0, 0, 0);
     ISplitter = MakeSplitter("ISplitter", Qt::Horizontal, InfoPanel);
-    infoLayout->addWidget(ISplitter);
     SubInfoPanel = MakePanel("SubInfoPanel", nullptr);
     SubInfoPanel->setMinimumWidth(100);
     InfoLabel = MakeCaption("InfoLabel", "Информация об устройстве:", SubInfoPanel);
@@ -231,11 +228,7 @@ void TMainForm::CreateRightPanel() {
     OnlineListView = Named<QTreeWidget>("OnlineListView", OnlinePanel);
     SetupListView(OnlineListView, {{"Параметр", 128}, {"Значение", -1}});
     StackCaptionOverList(OnlinePanel, OnlineLabel, OnlineListView);
-    ISplitter->addWidget(SubInfoPanel);
-    ISplitter->addWidget(OnlinePanel);
-    ISplitter->setStretchFactor(0, 1);
-    ISplitter->setStretchFactor(1, 0);
-    ISplitter->setSizes({287, 279});
+    SetPanes(ISplitter, SubInfoPanel, OnlinePanel, 0, {287, 279});
 
     // Both fill the right panel; at most one is shown at a time.
     rightLayout->addWidget(GroupInfoPanel, 1);
