@@ -65,12 +65,7 @@ protected:
         BStr command(text);
         return automation->EnterPassword(command.get());
     }
-    void Advise() {
-        auto container = ComPtr<IConnectionPointContainer>::QueryFrom(automation.get());
-        ASSERT_TRUE(container);
-        ASSERT_EQ(container->FindConnectionPoint(DIID_INavilonixAutomationEvents, point.out()), S_OK);
-        ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
-    }
+    void Advise() { ASSERT_TRUE(sink.AdviseOn(automation.get(), point, cookie)); }
     LONG ServerSinks() {
         LONG n = -1;
         automation->get_FieldsComputingTotalPercents(&n);

@@ -11,10 +11,7 @@ class ConnectionPointTest : public PeerFixture {
 protected:
     void SetUp() override {
         PeerFixture::SetUp();
-        auto container = ComPtr<IConnectionPointContainer>::QueryFrom(automation.get());
-        ASSERT_TRUE(container);
-        ASSERT_EQ(container->FindConnectionPoint(DIID_INavilonixAutomationEvents, point.out()), S_OK);
-        ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+        ASSERT_TRUE(sink.AdviseOn(automation.get(), point, cookie));
         EXPECT_NE(cookie, 0u);
     }
     void TearDown() override {

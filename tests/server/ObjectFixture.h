@@ -69,8 +69,7 @@ protected:
         object_ = NavilonixObject::create(NavilonixObject::Options{to, &host_, std::chrono::milliseconds(0), true});
         object_->setTextFormat(TextFormat{});
         ComPtr<IConnectionPoint> point;
-        ASSERT_EQ(object_->FindConnectionPoint(DIID_INavilonixAutomationEvents, point.out()), S_OK);
-        ASSERT_EQ(point->Advise(&sink_, &cookie_), S_OK);
+        ASSERT_TRUE(sink_.AdviseOn(static_cast<IConnectionPointContainer*>(object_.get()), point, cookie_));
     }
     void TearDown() override {
         if (object_)

@@ -6,6 +6,7 @@
 
 #include "automation/Navilonix_tlb.h"
 #include "platform/ole/Bstr.h"
+#include "platform/ole/ComPtr.h"
 #include "platform/ole/Guid.h"
 #include "platform/ole/Unknown.h"
 
@@ -44,6 +45,17 @@ public:
     }
     bool received(DISPID id) const {
         return std::any_of(events.begin(), events.end(), [id](const Event& e) { return e.dispId == id; });
+    }
+    // Advises this sink on the events connection point of `object`; `point` and `cookie` are what Unadvise needs.
+    ::testing::AssertionResult AdviseOn(IUnknown* object, ComPtr<IConnectionPoint>& point, DWORD& cookie) {
+        auto container = ComPtr<IConnectionPointContainer>::QueryFrom(object);
+        if (!container)
+            return ::testing::AssertionFailure() << "the object has no connection points";
+        if (const HRESULT hr = container->FindConnectionPoint(DIID_INavilonixAutomationEvents, point.out()); hr != S_OK)
+            return ::testing::AssertionFailure() << "FindConnectionPoint answered " << hr;
+        if (const HRESULT hr = point->Advise(this, &cookie); hr != S_OK)
+            return ::testing::AssertionFailure() << "Advise answered " << hr;
+        return ::testing::AssertionSuccess();
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {

@@ -44,12 +44,7 @@ protected:
         automation_ = ComPtr<INavilonixAutomation>::QueryFrom(unknown.get());
         ASSERT_TRUE(automation_);
     }
-    void advise() {
-        auto container = ComPtr<IConnectionPointContainer>::QueryFrom(automation_.get());
-        ASSERT_TRUE(container);
-        ASSERT_EQ(container->FindConnectionPoint(DIID_INavilonixAutomationEvents, point_.out()), S_OK);
-        ASSERT_EQ(point_->Advise(&sink_, &cookie_), S_OK);
-    }
+    void advise() { ASSERT_TRUE(sink_.AdviseOn(automation_.get(), point_, cookie_)); }
     // Registers the server for activation and creates its object as a client would, which starts it.
     void activate() {
         ASSERT_TRUE(servers_.RegisterForActivation());

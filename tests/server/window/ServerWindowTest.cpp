@@ -25,8 +25,7 @@ protected:
             NavilonixObject::Options{WorkPaths{folder_.path()}, &window_, std::chrono::milliseconds(0), true});
         window_.setObject(object_.get());
         ComPtr<IConnectionPoint> point;
-        ASSERT_EQ(object_->FindConnectionPoint(DIID_INavilonixAutomationEvents, point.out()), S_OK);
-        ASSERT_EQ(point->Advise(&sink_, &cookie_), S_OK);
+        ASSERT_TRUE(sink_.AdviseOn(static_cast<IConnectionPointContainer*>(object_.get()), point, cookie_));
     }
     void TearDown() override {
         object_->detachHost();
