@@ -354,7 +354,7 @@ struct TNavilonixEventInfo {
 extern const TNavilonixEventInfo kNavilonixEvents[6];
 
 template <> struct InterfaceId<INavilonixAutomation> {
-    static const IID& get() { return IID_INavilonixAutomation; }
+    static const IID& Get() { return IID_INavilonixAutomation; }
 };
 
 // Descriptions of the members, in slot order, for whatever needs them at run time (introspection, logs).

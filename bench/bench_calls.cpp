@@ -112,7 +112,7 @@ int RunServer(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     RegisterNavilonixMarshaling();
     auto transport = InstallQtComTransport();
-    transport->transport().SetBusLostHandler([] { QCoreApplication::exit(0); });
+    transport->Transport().SetBusLostHandler([] { QCoreApplication::exit(0); });
     CoInitialize(nullptr);
     static BenchObject object;
     DWORD cookie = 0;

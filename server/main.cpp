@@ -220,9 +220,9 @@ void ServerApplication::exitServer(bool announce) {
     if (announce)
         object_->raiseEvent(DISPID_OnCloseServer);
     // The events go out before the name does: send what is queued and wait until it is written.
-    transport_->transport().ProcessAll();
-    for (ole::Connection* connection : transport_->transport().Connections())
-        sd_bus_flush(connection->bus());
+    transport_->Transport().ProcessAll();
+    for (ole::Connection* connection : transport_->Transport().Connections())
+        sd_bus_flush(connection->Bus());
     // Clients read the event before they see the server go.
     QTimer::singleShot(announce ? 300 : 0, &*window_, [this]() {
         RevokeActiveObject(activeCookie_, nullptr);
@@ -264,7 +264,7 @@ void ServerApplication::watchIdle() {
 // Without its bus nobody new can reach the server: one started by activation goes, after telling the clients it
 // still has on private channels.
 void ServerApplication::watchBus() {
-    transport_->transport().SetBusLostHandler([this]() {
+    transport_->Transport().SetBusLostHandler([this]() {
         window_->log("the connection to the session bus is lost");
         if (args_.embedding)
             QTimer::singleShot(0, &*window_, [this]() {

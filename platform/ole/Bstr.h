@@ -27,7 +27,8 @@ inline std::u16string_view BstrView(BSTR text) {
     return {text ? text : u"", SysStringLen(text)};
 }
 
-// Owns one BSTR and frees it; the RAII counterpart of SysAllocString / SysFreeString.
+// Owns one BSTR and frees it; the RAII counterpart of SysAllocString / SysFreeString. Its members are named like the
+// standard owners', as ComPtr's are.
 class BStr {
 public:
     BStr() = default;

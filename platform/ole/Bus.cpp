@@ -170,15 +170,15 @@ Connection::~Connection() {
         ::close(m_execErrors);
 }
 
-int Connection::fd() const {
+int Connection::Fd() const {
     return sd_bus_get_fd(m_bus);
 }
 
-int Connection::events() const {
+int Connection::Events() const {
     return sd_bus_get_events(m_bus);
 }
 
-std::uint64_t Connection::deadline() const {
+std::uint64_t Connection::Deadline() const {
     std::uint64_t usec = UINT64_MAX;
     if (sd_bus_get_timeout(m_bus, &usec) < 0)
         return UINT64_MAX;
@@ -209,11 +209,11 @@ bool Connection::Dispatch(bool onlyQueued) {
         // What came before the end of the stream is still delivered; the channel closes after it.
         const bool queued = QueueBuffered(nullptr);
         const bool broken = (r < 0 && r != -EAGAIN) || !queued;
-        while (deadline() == 0 && sd_bus_process(m_bus, nullptr) > 0) {
+        while (Deadline() == 0 && sd_bus_process(m_bus, nullptr) > 0) {
         }
         if (broken)
             sd_bus_close(m_bus);
-        else if (IsOpen() && (events() & POLLOUT))
+        else if (IsOpen() && (Events() & POLLOUT))
             sd_bus_flush(m_bus);
         m_processing = false;
         return IsOpen();
@@ -221,7 +221,7 @@ bool Connection::Dispatch(bool onlyQueued) {
     int r = 0;
     do {
         r = sd_bus_process(m_bus, nullptr);
-    } while (r > 0 && !m_readDirectlyNext && (!onlyQueued || !m_settled || deadline() == 0));
+    } while (r > 0 && !m_readDirectlyNext && (!onlyQueued || !m_settled || Deadline() == 0));
     if (m_readDirectlyNext) {
         // The peer waits for the reply just sent, so sd-bus holds no bytes of a later message: the socket is ours.
         m_readDirectlyNext = false;
@@ -348,7 +348,7 @@ int Connection::CallDirect(sd_bus_message* call, std::uint64_t timeoutUsec, Mess
     reply->reset();
     std::uint64_t cookie = 0;
     int r = sd_bus_send(m_bus, call, &cookie);
-    if (r >= 0 && (events() & POLLOUT))
+    if (r >= 0 && (Events() & POLLOUT))
         r = sd_bus_flush(m_bus); // a large call not yet written whole: the reply cannot come before it is
     if (r < 0)
         return sd_bus_error_set_errno(error->get(), r);

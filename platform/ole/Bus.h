@@ -48,6 +48,7 @@ struct SlotUnref {
 };
 using SlotPtr = std::unique_ptr<sd_bus_slot, SlotUnref>;
 
+// Owns an sd_bus_error and frees it. Its members are named like the standard owners', as ComPtr's are.
 class BusError {
 public:
     BusError() = default;
@@ -80,17 +81,17 @@ public:
     Connection& operator=(const Connection&) = delete;
     ~Connection();
 
-    Kind kind() const { return m_kind; }
-    bool isPeer() const { return m_kind == Kind::PeerClient || m_kind == Kind::PeerServer; }
-    sd_bus* bus() const { return m_bus; }
-    std::uint64_t id() const { return m_id; }
-    void setId(std::uint64_t id) { m_id = id; }
+    bool Is(Kind kind) const { return m_kind == kind; }
+    bool IsPeer() const { return m_kind == Kind::PeerClient || m_kind == Kind::PeerServer; }
+    sd_bus* Bus() const { return m_bus; }
+    std::uint64_t Id() const { return m_id; }
+    void SetId(std::uint64_t id) { m_id = id; }
 
     // For an event loop: the descriptor, the poll events wanted now and the next deadline (CLOCK_MONOTONIC
     // microseconds, UINT64_MAX for none).
-    int fd() const;
-    int events() const;
-    std::uint64_t deadline() const;
+    int Fd() const;
+    int Events() const;
+    std::uint64_t Deadline() const;
 
     // Dispatches everything that has arrived. Returns false once the connection is closed. A connection that is
     // already being processed further up the stack is left alone.
@@ -106,7 +107,7 @@ public:
     void Close();
     // The last lines the program behind a "unixexec:" address wrote to its standard error, or empty.
     std::string ExecErrors() const;
-    const std::string& address() const { return m_address; }
+    const std::string& Address() const { return m_address; }
 
     MessagePtr NewMethodCall(const char* destination, const char* path, const char* interface, const char* member,
                              int* error = nullptr);
@@ -116,7 +117,7 @@ public:
     int Send(sd_bus_message* message);
     // The server's side of kReadDirectlyMember: once the message being dispatched is done, this connection reads
     // its socket itself. Only a private channel on one stream socket can; others stay sd-bus's.
-    void ReadDirectlyAfterThisMessage() { m_readDirectlyNext = isPeer() && !m_reader; }
+    void ReadDirectlyAfterThisMessage() { m_readDirectlyNext = IsPeer() && !m_reader; }
 
 private:
     Connection(sd_bus* bus, Kind kind);

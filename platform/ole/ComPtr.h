@@ -1,4 +1,8 @@
 // A counted reference to a COM interface: AddRef on copy, Release on destruction.
+//
+// Naming: the runtime's own classes name their members in PascalCase. The owning wrappers (ComPtr, BStr, Variant,
+// BusError) are the exception: like the standard owners they mirror, their members are lower-case (get, reset, out,
+// release, detach, swap, length, utf8, view, name, message); their named constructors (Attach, QueryFrom) are not.
 #pragma once
 
 #include "platform/ole/Unknown.h"
@@ -37,7 +41,7 @@ public:
         ComPtr r;
         HRESULT hr = E_POINTER;
         if (source)
-            hr = source->QueryInterface(InterfaceId<T>::get(), reinterpret_cast<void**>(&r.m_p));
+            hr = source->QueryInterface(InterfaceId<T>::Get(), reinterpret_cast<void**>(&r.m_p));
         if (FAILED(hr))
             r.m_p = nullptr;
         if (result)

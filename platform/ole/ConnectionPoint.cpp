@@ -79,7 +79,7 @@ public:
         MessagePtr call;
         if (const HRESULT hr = m_object->Begin(PointInterface(), "Advise", &call, m_path.c_str()); FAILED(hr))
             return hr;
-        if (sd_bus_message_append(call.get(), "o", exported->path().c_str()) < 0)
+        if (sd_bus_message_append(call.get(), "o", exported->Path().c_str()) < 0)
             return E_OUTOFMEMORY;
         MessagePtr reply;
         if (const HRESULT hr = m_object->Finish(std::move(call), &reply); FAILED(hr))
@@ -87,7 +87,7 @@ public:
         std::uint32_t cookie = 0;
         if (sd_bus_message_read(reply.get(), "u", &cookie) < 0)
             return RPC_S_CALL_FAILED_HR;
-        exported->setCookie(cookie);
+        exported->SetCookie(cookie);
         m_object->KeepSink(std::move(exported));
         *pdwCookie = cookie;
         return S_OK;
@@ -190,7 +190,7 @@ std::unique_ptr<SinkExport> SinkExport::Create(DBusTransport& transport, Connect
     exported->m_sender = std::move(sender);
     exported->m_path = "/ole/Sink/" + std::to_string(++counter);
     sd_bus_slot* slot = nullptr;
-    const int r = sd_bus_add_object_vtable(connection.bus(), &slot, exported->m_path.c_str(), SinkInterface().c_str(),
+    const int r = sd_bus_add_object_vtable(connection.Bus(), &slot, exported->m_path.c_str(), SinkInterface().c_str(),
                                            kVTable, exported.get());
     *error = r < 0 ? -r : 0;
     if (r < 0)
@@ -312,7 +312,7 @@ template <class Pred> void ServerPoints::Withdraw(Pred pred) {
         a.sink->Detach();
         a.point->point->Unadvise(a.cookie);
         if (!a.sender.empty())
-            m_owner.transport().UnwatchName(a.connection, a.sender);
+            m_owner.Transport().UnwatchName(a.connection, a.sender);
     }
 }
 
@@ -325,7 +325,7 @@ int ServerPoints::Attach(Connection& connection) {
     };
     sd_bus_slot* slot = nullptr;
     const int r =
-        sd_bus_add_object_vtable(connection.bus(), &slot, kObjectPath, ContainerInterface().c_str(), kContainer, this);
+        sd_bus_add_object_vtable(connection.Bus(), &slot, kObjectPath, ContainerInterface().c_str(), kContainer, this);
     if (r < 0)
         return r;
     m_owner.AddSlot(connection, SlotPtr(slot));
@@ -345,7 +345,7 @@ int ServerPoints::ExportPoint(Connection& connection, Point& point) {
     };
     sd_bus_slot* slot = nullptr;
     const int r =
-        sd_bus_add_object_vtable(connection.bus(), &slot, point.path.c_str(), PointInterface().c_str(), kPoint, &point);
+        sd_bus_add_object_vtable(connection.Bus(), &slot, point.path.c_str(), PointInterface().c_str(), kPoint, &point);
     if (r < 0)
         return r;
     m_owner.AddSlot(connection, SlotPtr(slot));
@@ -353,7 +353,7 @@ int ServerPoints::ExportPoint(Connection& connection, Point& point) {
 }
 
 void ServerPoints::ConnectionClosed(Connection& connection) {
-    const std::uint64_t id = connection.id();
+    const std::uint64_t id = connection.Id();
     Withdraw([id](const Advice& a) { return a.connection == id; });
 }
 
@@ -391,19 +391,19 @@ int ServerPoints::HandleFind(sd_bus_message* m, void* userdata, sd_bus_error*) {
 int ServerPoints::HandleAdvise(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto* point = static_cast<Point*>(userdata);
     ServerPoints* self = point->owner;
-    DBusTransport& transport = self->m_owner.transport();
+    DBusTransport& transport = self->m_owner.Transport();
     const char* path = nullptr;
     int r = sd_bus_message_read(m, "o", &path);
     if (r < 0)
         return r;
     Connection* connection = nullptr;
     for (Connection* c : transport.Connections())
-        if (c->bus() == sd_bus_message_get_bus(m))
+        if (c->Bus() == sd_bus_message_get_bus(m))
             connection = c;
     if (!connection)
         return ReplyWithResult(m, E_UNEXPECTED);
-    const char* sender = connection->isPeer() ? nullptr : sd_bus_message_get_sender(m);
-    SinkAddress address{connection->id(), sender ? sender : "", path};
+    const char* sender = connection->IsPeer() ? nullptr : sd_bus_message_get_sender(m);
+    SinkAddress address{connection->Id(), sender ? sender : "", path};
     ComPtr<RemoteSink> sink = ComPtr<RemoteSink>::Attach(new RemoteSink(transport, address));
     DWORD cookie = 0;
     const HRESULT hr = point->point->Advise(static_cast<IDispatch*>(sink.get()), &cookie);
@@ -427,8 +427,8 @@ int ServerPoints::HandleUnadvise(sd_bus_message* m, void* userdata, sd_bus_error
     const sd_bus* bus = sd_bus_message_get_bus(m);
     const char* sender = sd_bus_message_get_sender(m);
     for (auto it = self->m_advices.begin(); it != self->m_advices.end(); ++it) {
-        Connection* c = self->m_owner.transport().ConnectionById(it->connection);
-        const bool sameClient = c && c->bus() == bus && (c->isPeer() || (sender && it->sender == sender));
+        Connection* c = self->m_owner.Transport().ConnectionById(it->connection);
+        const bool sameClient = c && c->Bus() == bus && (c->IsPeer() || (sender && it->sender == sender));
         if (it->point != point || it->cookie != cookie || !sameClient)
             continue;
         const HRESULT hr = point->point->Unadvise(cookie);
@@ -438,7 +438,7 @@ int ServerPoints::HandleUnadvise(sd_bus_message* m, void* userdata, sd_bus_error
         self->m_advices.erase(it);
         gone.sink->Detach();
         if (!gone.sender.empty())
-            self->m_owner.transport().UnwatchName(gone.connection, gone.sender);
+            self->m_owner.Transport().UnwatchName(gone.connection, gone.sender);
         return sd_bus_reply_method_return(m, "");
     }
     return ReplyWithResult(m, CONNECT_E_NOCONNECTION);

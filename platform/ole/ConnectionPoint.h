@@ -37,9 +37,9 @@ public:
     SinkExport& operator=(const SinkExport&) = delete;
     ~SinkExport() = default;
 
-    const std::string& path() const { return m_path; }
-    DWORD cookie() const { return m_cookie; }
-    void setCookie(DWORD cookie) { m_cookie = cookie; }
+    const std::string& Path() const { return m_path; }
+    DWORD Cookie() const { return m_cookie; }
+    void SetCookie(DWORD cookie) { m_cookie = cookie; }
 
 private:
     SinkExport() = default;

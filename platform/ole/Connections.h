@@ -35,7 +35,7 @@ public:
     // Told after the set of sinks changed, with the new count and the cookie concerned.
     std::function<void(bool advised, DWORD cookie, std::size_t count)> changed;
 
-    const IID& iid() const { return m_iid; }
+    const IID& Iid() const { return m_iid; }
     std::size_t Count() const { return m_sinks.size(); }
     // Forgets a sink without a call from its client (a client that has gone); true when it was advised.
     bool Drop(DWORD cookie);

@@ -57,7 +57,7 @@ protected:
 };
 extern const IID IID_ITypeInfo;
 template <> struct InterfaceId<ITypeInfo> {
-    static const IID& get() { return IID_ITypeInfo; }
+    static const IID& Get() { return IID_ITypeInfo; }
 };
 
 // Clears what an Invoke or a failed member left in an EXCEPINFO.

@@ -23,7 +23,7 @@ ComPtr<RemoteObject> RemoteObject::Create(DBusTransport& transport, Connection& 
 }
 
 RemoteObject::RemoteObject(DBusTransport& transport, Connection& channel, std::string owner)
-    : m_transport(&transport), m_channel(&channel), m_homeId(channel.id()), m_owner(std::move(owner)) {
+    : m_transport(&transport), m_channel(&channel), m_homeId(channel.Id()), m_owner(std::move(owner)) {
     m_transport->Register(this);
     if (!m_owner.empty())
         m_transport->WatchName(channel, m_owner);
@@ -169,7 +169,7 @@ void RemoteObject::KeepSink(std::unique_ptr<SinkExport> sink) {
 
 std::unique_ptr<SinkExport> RemoteObject::TakeSink(DWORD cookie) {
     for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
-        if ((*it)->cookie() == cookie) {
+        if ((*it)->Cookie() == cookie) {
             std::unique_ptr<SinkExport> sink = std::move(*it);
             m_sinks.erase(it);
             return sink;

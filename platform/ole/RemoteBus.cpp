@@ -230,7 +230,7 @@ int Connection::CallWatched(sd_bus_message* call, std::uint64_t timeoutUsec, Mes
             break;
     }
     // What sd-bus has queued behind the reply is held too, so that the order stays.
-    while (pending.done && IsOpen() && deadline() == 0 && sd_bus_process(m_bus, nullptr) > 0) {
+    while (pending.done && IsOpen() && Deadline() == 0 && sd_bus_process(m_bus, nullptr) > 0) {
     }
     m_holding = false;
     slot.reset();
@@ -262,7 +262,7 @@ std::string Connection::ExecErrors() const {
 
 Connection* DBusTransport::RemoteBus(const std::string& address, std::string* detail) {
     for (const auto& c : m_connections)
-        if (c->kind() == Connection::Kind::RemoteBus && c->address() == address && c->IsOpen())
+        if (c->Is(Connection::Kind::RemoteBus) && c->Address() == address && c->IsOpen())
             return c.get();
     if (const std::string missing = MissingProgram(address); !missing.empty()) {
         *detail = "cannot run " + missing + ": no such program";
@@ -280,7 +280,7 @@ Connection* DBusTransport::RemoteBus(const std::string& address, std::string* de
 
 void DBusTransport::DropUnusedRemoteBus(std::uint64_t id) {
     Connection* bus = ConnectionById(id);
-    if (!bus || bus->kind() != Connection::Kind::RemoteBus)
+    if (!bus || !bus->Is(Connection::Kind::RemoteBus))
         return;
     for (RemoteObject* remote : m_remotes)
         if (remote->HomeId() == id)
@@ -304,7 +304,7 @@ HRESULT DBusTransport::CreateRemoteInstance(REFCLSID clsid, const std::string& m
         Connection* bus = RemoteBus(address, detail);
         if (!bus)
             return RPC_S_SERVER_UNAVAILABLE_HR;
-        const std::uint64_t id = bus->id();
+        const std::uint64_t id = bus->Id();
         const bool reused =
             std::any_of(m_remotes.begin(), m_remotes.end(), [id](RemoteObject* r) { return r->HomeId() == id; });
         const HRESULT hr = CreateOnBus(*bus, clsid, iid, object, detail);

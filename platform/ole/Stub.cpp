@@ -88,7 +88,7 @@ public:
         m_taken = true;
         return DeferredReply(std::make_unique<BusPendingAnswer>(m_call, m_transport));
     }
-    bool taken() const { return m_taken; }
+    bool Taken() const { return m_taken; }
 
 private:
     sd_bus_message* m_call;
@@ -147,7 +147,7 @@ int HandleMemberCall(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     sd_bus_message* reply = nullptr;
     int r = 0;
     // The call the member may take over, for the time it runs (members may be called from within one another).
-    ServedCall served(m, &binding->object->transport(), binding->member->out.empty());
+    ServedCall served(m, &binding->object->Transport(), binding->member->out.empty());
     try {
         // The object may be made here, by its class object, on the first call.
         ComPtr<IUnknown> target = binding->object->Query(binding->marshaler->iid, &hr);
@@ -157,11 +157,11 @@ int HandleMemberCall(sd_bus_message* m, void* userdata, sd_bus_error* error) {
     } catch (...) {
         if (reply)
             sd_bus_message_unref(reply);
-        if (served.taken())
+        if (served.Taken())
             return 1;
         return ReplyWithResult(m, RPC_E_SERVERFAULT);
     }
-    if (served.taken()) {
+    if (served.Taken()) {
         if (reply)
             sd_bus_message_unref(reply);
         return 1; // answered later, by the DeferredReply
@@ -243,7 +243,7 @@ int ExportedObject::Attach(Connection& connection) {
     };
     std::vector<SlotPtr>& slots = m_slots[&connection];
     sd_bus_slot* slot = nullptr;
-    int r = sd_bus_add_object_vtable(connection.bus(), &slot, kObjectPath, kTransportInterface, kTransportVTable, this);
+    int r = sd_bus_add_object_vtable(connection.Bus(), &slot, kObjectPath, kTransportInterface, kTransportVTable, this);
     if (r < 0)
         return r;
     slots.emplace_back(slot);
@@ -260,7 +260,7 @@ int ExportedObject::Attach(Connection& connection) {
         if (bindings->empty())
             continue;
         slot = nullptr;
-        r = sd_bus_add_object_vtable(connection.bus(), &slot, kObjectPath, marshaler->busInterface.c_str(),
+        r = sd_bus_add_object_vtable(connection.Bus(), &slot, kObjectPath, marshaler->busInterface.c_str(),
                                      marshaler->vtable.data(), bindings->data());
         if (r < 0)
             return r;
@@ -307,7 +307,7 @@ int ExportedObject::HandleReadDirectly(sd_bus_message* m, void* userdata, sd_bus
         return r;
     sd_bus* bus = sd_bus_message_get_bus(m);
     for (const auto& [connection, slots] : self->m_slots)
-        if (connection->bus() == bus)
+        if (connection->Bus() == bus)
             connection->ReadDirectlyAfterThisMessage();
     return r;
 }

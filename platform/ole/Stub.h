@@ -56,45 +56,45 @@ std::vector<const InterfaceMarshaler*> RegisteredMarshalers();
 template <class T> struct InArgument;
 template <> struct InArgument<LONG> {
     LONG value = 0;
-    int read(sd_bus_message* m) { return Read(m, &value); }
-    LONG get() const { return value; }
+    int Read(sd_bus_message* m) { return ole::Read(m, &value); }
+    LONG Get() const { return value; }
 };
 template <> struct InArgument<double> {
     double value = 0;
-    int read(sd_bus_message* m) { return Read(m, &value); }
-    double get() const { return value; }
+    int Read(sd_bus_message* m) { return ole::Read(m, &value); }
+    double Get() const { return value; }
 };
 template <> struct InArgument<BSTR> {
     BStr value; // the caller of the slot owns its in-strings and frees them after the call
-    int read(sd_bus_message* m) { return Read(m, value.out()); }
-    BSTR get() const { return value.get(); }
+    int Read(sd_bus_message* m) { return ole::Read(m, value.out()); }
+    BSTR Get() const { return value.get(); }
 };
 template <> struct InArgument<VARIANT> {
     Variant value;
-    int read(sd_bus_message* m) {
+    int Read(sd_bus_message* m) {
         VARIANT v;
-        const int r = Read(m, &v);
+        const int r = ole::Read(m, &v);
         if (r >= 0)
             *value.get() = v;
         return r;
     }
-    VARIANT get() const { return *value.get(); } // a shallow copy: the slot only reads it
+    VARIANT Get() const { return *value.get(); } // a shallow copy: the slot only reads it
 };
 
 template <class T> struct OutArgument {
     T value{};
-    T* slot() { return &value; }
-    int append(sd_bus_message* m) { return Append(m, value); }
+    T* Slot() { return &value; }
+    int Append(sd_bus_message* m) { return ole::Append(m, value); }
 };
 template <> struct OutArgument<BSTR> {
     BStr value; // the string the slot returns belongs to us; freed once it has been sent
-    BSTR* slot() { return value.out(); }
-    int append(sd_bus_message* m) { return Append(m, value.get()); }
+    BSTR* Slot() { return value.out(); }
+    int Append(sd_bus_message* m) { return ole::Append(m, value.get()); }
 };
 template <> struct OutArgument<VARIANT> {
     Variant value;
-    VARIANT* slot() { return value.get(); }
-    int append(sd_bus_message* m) { return Append(m, *value.get()); }
+    VARIANT* Slot() { return value.get(); }
+    int Append(sd_bus_message* m) { return ole::Append(m, *value.get()); }
 };
 
 // A slot whose only argument is a pointer (other than a BSTR, which is one itself) is a property read.
@@ -108,12 +108,12 @@ int DispatchSlot(HRESULT (STDMETHODCALLTYPE I::*slot)(A...), IUnknown* object, s
     *reply = nullptr;
     if constexpr (kIsPropertyRead<A...>) {
         OutArgument<std::remove_pointer_t<A>...> out;
-        *result = (target->*slot)(out.slot());
+        *result = (target->*slot)(out.Slot());
         if (FAILED(*result))
             return 0;
         int r = sd_bus_message_new_method_return(call, reply);
         if (r >= 0)
-            r = out.append(*reply);
+            r = out.Append(*reply);
         if (r < 0) {
             sd_bus_message_unref(*reply);
             *reply = nullptr;
@@ -123,10 +123,10 @@ int DispatchSlot(HRESULT (STDMETHODCALLTYPE I::*slot)(A...), IUnknown* object, s
     } else {
         std::tuple<InArgument<A>...> args;
         int r = 1;
-        std::apply([&](auto&... a) { ((r = r < 0 ? r : a.read(call)), ...); }, args);
+        std::apply([&](auto&... a) { ((r = r < 0 ? r : a.Read(call)), ...); }, args);
         if (r < 0)
             return r;
-        *result = std::apply([&](auto&... a) { return (target->*slot)(a.get()...); }, args);
+        *result = std::apply([&](auto&... a) { return (target->*slot)(a.Get()...); }, args);
         if (SUCCEEDED(*result) && sd_bus_message_new_method_return(call, reply) < 0)
             *result = E_OUTOFMEMORY;
         return 0;
@@ -176,9 +176,9 @@ public:
     ExportedObject& operator=(const ExportedObject&) = delete;
     ~ExportedObject();
 
-    const CLSID& clsid() const { return m_clsid; }
-    DBusTransport& transport() const { return m_transport; }
-    ServerPoints& points() const { return *m_points; }
+    const CLSID& Clsid() const { return m_clsid; }
+    DBusTransport& Transport() const { return m_transport; }
+    ServerPoints& Points() const { return *m_points; }
 
     // The running object is served as it is; a class object makes the served object on first use.
     void SetActiveObject(IUnknown* object);

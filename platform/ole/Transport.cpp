@@ -29,7 +29,7 @@ DBusTransport::~DBusTransport() {
     m_export.reset(); // withdraws every advised sink
     SendOutgoing();
     if (m_bus && m_ownsName)
-        sd_bus_release_name(m_bus->bus(), m_ownedName.c_str());
+        sd_bus_release_name(m_bus->Bus(), m_ownedName.c_str());
     m_watchedNames.clear();
     m_retiredSlots.clear();
     for (auto& c : m_connections)
@@ -116,7 +116,7 @@ HRESULT DBusTransport::CreateOnBus(Connection& busRef, REFCLSID clsid, REFIID ii
 HRESULT DBusTransport::ConnectToOwner(Connection& bus, const std::string& owner, ComPtr<RemoteObject>* object) {
     ComPtr<RemoteObject> remote = RemoteObject::Create(*this, bus, owner);
     // A descriptor cannot be handed to another machine: a remote bus carries the calls itself.
-    if (m_usePeer && bus.kind() == Connection::Kind::SessionBus) {
+    if (m_usePeer && bus.Is(Connection::Kind::SessionBus)) {
         // The fast path: a private socket pair created by the server and handed over the bus.
         MessagePtr call;
         HRESULT hr = remote->Begin(kTransportInterface, "OpenPeer", &call);
@@ -147,7 +147,7 @@ HRESULT DBusTransport::Publish(REFCLSID clsid, IUnknown* object, bool active) {
     Connection* bus = SessionBus();
     if (!bus)
         return RPC_S_SERVER_UNAVAILABLE_HR;
-    if (m_export && !(m_export->clsid() == clsid)) {
+    if (m_export && !(m_export->Clsid() == clsid)) {
         if (m_export->IsPublished())
             return CLASS_E_CLASSNOTAVAILABLE; // one class per server process: /ole/Object is the class's object
         m_export.reset();
@@ -163,7 +163,7 @@ HRESULT DBusTransport::Publish(REFCLSID clsid, IUnknown* object, bool active) {
         return E_FAIL;
     }
     if (!m_ownsName) {
-        const int r = sd_bus_request_name(bus->bus(), BusNameForClass(clsid).c_str(), 0);
+        const int r = sd_bus_request_name(bus->Bus(), BusNameForClass(clsid).c_str(), 0);
         AfterCall(*bus);
         if (r < 0) {
             Unpublish(clsid, active);
@@ -177,7 +177,7 @@ HRESULT DBusTransport::Publish(REFCLSID clsid, IUnknown* object, bool active) {
 }
 
 void DBusTransport::Unpublish(REFCLSID clsid, bool active) {
-    if (!m_export || !(m_export->clsid() == clsid))
+    if (!m_export || !(m_export->Clsid() == clsid))
         return;
     if (active)
         m_export->SetActiveObject(nullptr);
@@ -185,7 +185,7 @@ void DBusTransport::Unpublish(REFCLSID clsid, bool active) {
         m_export->SetClassObject(nullptr);
     // Clients that hold the object keep it; only the name goes, so nobody new finds it.
     if (!m_export->IsPublished() && m_ownsName && m_bus) {
-        sd_bus_release_name(m_bus->bus(), m_ownedName.c_str());
+        sd_bus_release_name(m_bus->Bus(), m_ownedName.c_str());
         m_ownsName = false;
         AfterCall(*m_bus);
     }
@@ -210,7 +210,7 @@ void DBusTransport::RevokeActiveObject(REFCLSID clsid) {
 // --- private channels ---
 
 Connection* DBusTransport::Adopt(std::unique_ptr<Connection> connection) {
-    connection->setId(m_nextId++);
+    connection->SetId(m_nextId++);
     Connection* raw = connection.get();
     m_connections.push_back(std::move(connection));
     if (m_loop)
@@ -271,7 +271,7 @@ Connection* DBusTransport::SessionBus(int* error) {
 
 Connection* DBusTransport::ConnectionById(std::uint64_t id) const {
     for (const auto& c : m_connections)
-        if (c->id() == id)
+        if (c->Id() == id)
             return c.get();
     return nullptr;
 }
@@ -298,7 +298,7 @@ void DBusTransport::Retire(Connection* connection) {
         m_ownsName = false;
     }
     for (auto it = m_watchedNames.begin(); it != m_watchedNames.end();) {
-        if (it->first.first != owned->id()) {
+        if (it->first.first != owned->Id()) {
             ++it;
             continue;
         }
@@ -318,14 +318,14 @@ void DBusTransport::Retire(Connection* connection) {
 }
 
 void DBusTransport::WatchName(Connection& bus, const std::string& uniqueName) {
-    auto& entry = m_watchedNames[{bus.id(), uniqueName}];
+    auto& entry = m_watchedNames[{bus.Id(), uniqueName}];
     if (entry.first++ > 0)
         return;
     const std::string rule = "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
                              "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='" +
                              uniqueName + "'";
     sd_bus_slot* slot = nullptr;
-    if (sd_bus_add_match(bus.bus(), &slot, rule.c_str(), &DBusTransport::HandleNameOwnerChanged, this) >= 0)
+    if (sd_bus_add_match(bus.Bus(), &slot, rule.c_str(), &DBusTransport::HandleNameOwnerChanged, this) >= 0)
         entry.second.reset(slot);
     AfterCall(bus); // adding a match waits for the daemon's answer
 }
@@ -352,19 +352,19 @@ int DBusTransport::HandleNameOwnerChanged(sd_bus_message* m, void* userdata, sd_
         return 0;
     sd_bus* bus = sd_bus_message_get_bus(m);
     for (Connection* c : self->Connections())
-        if (c->bus() == bus)
+        if (c->Bus() == bus)
             self->NameLost(*c, name);
     return 0;
 }
 
 void DBusTransport::NameLost(Connection& bus, const std::string& name) {
     for (RemoteObject* remote : std::vector<RemoteObject*>(m_remotes.begin(), m_remotes.end())) {
-        if (remote->Owner() != name || remote->HomeId() != bus.id())
+        if (remote->Owner() != name || remote->HomeId() != bus.Id())
             continue;
         // What the server sent on its private channel before it left still counts (its close event above all):
         // the bus's notice may overtake it, so read the channel to its end first.
         Connection* channel = remote->Channel();
-        if (channel && channel->isPeer() && ConnectionById(channel->id()) == channel && !channel->Drain())
+        if (channel && channel->IsPeer() && ConnectionById(channel->Id()) == channel && !channel->Drain())
             Retire(channel);
         remote->MarkDead();
     }
@@ -385,7 +385,7 @@ void DBusTransport::Schedule() {
 
 void DBusTransport::AfterCall(Connection& channel) {
     // A deadline of zero means messages were read while waiting and wait in the queue.
-    if (!m_events.empty() || channel.deadline() == 0)
+    if (!m_events.empty() || channel.Deadline() == 0)
         Schedule();
 }
 
@@ -400,7 +400,7 @@ void DBusTransport::ProcessAll() {
     ++m_depth;
     SendOutgoing();
     for (Connection* c : Connections())
-        if (ConnectionById(c->id()) == c)
+        if (ConnectionById(c->Id()) == c)
             ProcessOne(*c);
     SendOutgoing();
     --m_depth;
@@ -533,11 +533,11 @@ bool DBusTransport::RunOnce(int timeoutMs) {
     fds.push_back({m_wakeFd, POLLIN, 0});
     std::uint64_t deadline = UINT64_MAX;
     for (const auto& c : m_connections) {
-        const int events = c->events();
+        const int events = c->Events();
         if (events < 0)
             continue;
-        fds.push_back({c->fd(), static_cast<short>(events), 0});
-        deadline = std::min(deadline, c->deadline());
+        fds.push_back({c->Fd(), static_cast<short>(events), 0});
+        deadline = std::min(deadline, c->Deadline());
     }
     int timeout = timeoutMs;
     if (deadline != UINT64_MAX) {

@@ -29,7 +29,7 @@
 
 namespace ole {
 
-// What an event loop does for the transport: watch each connection's descriptor (fd(), events(), deadline()) and
+// What an event loop does for the transport: watch each connection's descriptor (Fd(), Events(), Deadline()) and
 // call DBusTransport::ProcessAll() when one is ready, a deadline has passed, or a pass has been scheduled.
 class TransportLoop {
 public:

@@ -89,17 +89,17 @@ protected:
 // The interface identifier that belongs to an interface type, for ComPtr::QueryFrom.
 template <class T> struct InterfaceId;
 template <> struct InterfaceId<IUnknown> {
-    static const IID& get() { return IID_IUnknown; }
+    static const IID& Get() { return IID_IUnknown; }
 };
 template <> struct InterfaceId<IDispatch> {
-    static const IID& get() { return IID_IDispatch; }
+    static const IID& Get() { return IID_IDispatch; }
 };
 template <> struct InterfaceId<IClassFactory> {
-    static const IID& get() { return IID_IClassFactory; }
+    static const IID& Get() { return IID_IClassFactory; }
 };
 template <> struct InterfaceId<IConnectionPointContainer> {
-    static const IID& get() { return IID_IConnectionPointContainer; }
+    static const IID& Get() { return IID_IConnectionPointContainer; }
 };
 template <> struct InterfaceId<IConnectionPoint> {
-    static const IID& get() { return IID_IConnectionPoint; }
+    static const IID& Get() { return IID_IConnectionPoint; }
 };

@@ -104,7 +104,7 @@ struct EXCEPINFO {
     HRESULT scode;
 };
 
-// Owns one VARIANT and clears it.
+// Owns one VARIANT and clears it. Its members are named like the standard owners', as ComPtr's are.
 class Variant {
 public:
     Variant() { VariantInit(&m_v); }

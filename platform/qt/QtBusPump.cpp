@@ -29,7 +29,7 @@ QtBusPump::~QtBusPump() {
 }
 
 void QtBusPump::Watch(ole::Connection& connection) {
-    const int fd = connection.fd();
+    const int fd = connection.Fd();
     if (fd < 0 || m_watched.count(&connection))
         return;
     Watched w;
@@ -95,7 +95,7 @@ void QtBusPump::Ready(ole::Connection* connection) {
 void QtBusPump::Rearm() {
     std::uint64_t deadline = UINT64_MAX;
     for (auto& [connection, w] : m_watched) {
-        const int events = connection->events();
+        const int events = connection->Events();
         const bool processing = connection->IsProcessing();
         // Only changes are passed on: each one costs the dispatcher some work.
         const bool read = !processing && events >= 0 && (events & POLLIN);
@@ -105,7 +105,7 @@ void QtBusPump::Rearm() {
         if (w.write->isEnabled() != write)
             w.write->setEnabled(write);
         if (!processing)
-            deadline = std::min(deadline, connection->deadline());
+            deadline = std::min(deadline, connection->Deadline());
     }
     if (deadline == UINT64_MAX) {
         m_timer.stop();

@@ -57,7 +57,7 @@ public:
     QtComTransport& operator=(const QtComTransport&) = delete;
     ~QtComTransport();
 
-    ole::DBusTransport& transport() { return *m_transport; }
+    ole::DBusTransport& Transport() { return *m_transport; }
 
 private:
     std::unique_ptr<QtBusPump> m_pump;

@@ -44,7 +44,7 @@ int Shell(const std::string& command, std::string* output) {
 
 class BusTest : public ::testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { g_transport->transport().SetUsePeer(GetParam()); }
+    void SetUp() override { g_transport->Transport().SetUsePeer(GetParam()); }
     void TearDown() override {
         point.reset();
         automation.reset();

@@ -46,7 +46,7 @@ public:
 };
 
 int RunClient(QCoreApplication& app, QtComTransport& transport, bool usePeer) {
-    transport.transport().SetUsePeer(usePeer);
+    transport.Transport().SetUsePeer(usePeer);
     ComPtr<IUnknown> unknown;
     if (FAILED(GetActiveObject(CLSID_NavilonixAutomation, nullptr, unknown.out())))
         return 2;
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         return RunClient(app, *transport, !args.contains("--no-peer"));
 
     // A server that loses its session has nobody left to serve.
-    transport->transport().SetBusLostHandler([] { QCoreApplication::exit(0); });
+    transport->Transport().SetBusLostHandler([] { QCoreApplication::exit(0); });
 
     ComPtr<FakeAutomation> fake = FakeAutomation::Create();
     fake->Set("CurrentVersion", "test-server " + std::to_string(::getpid()));
@@ -105,9 +105,9 @@ int main(int argc, char** argv) {
             ::raise(SIGKILL);
         } else if (verb == "leave-bus") {
             QTimer::singleShot(0, [&transport] {
-                transport->transport().SetBusLostHandler(nullptr);
-                if (ole::Connection* bus = transport->transport().SessionBus())
-                    transport->transport().Retire(bus);
+                transport->Transport().SetBusLostHandler(nullptr);
+                if (ole::Connection* bus = transport->Transport().SessionBus())
+                    transport->Transport().Retire(bus);
             });
         } else if (verb == "close") {
             QTimer::singleShot(0, [&fake] {

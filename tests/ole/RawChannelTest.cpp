@@ -61,9 +61,9 @@ public:
             ole::Connection* c = transport.Adopt(ole::Connection::OpenPeer(fd, ole::Connection::Kind::PeerServer));
             transport.Serve(*c, static_cast<INavilonixAutomation*>(fake.get()));
             transport.ProcessAll();
-            const std::uint64_t id = c->id();
+            const std::uint64_t id = c->Id();
             while (transport.ConnectionById(id) == c) {
-                pollfd p[2] = {{c->fd(), static_cast<short>(c->events()), 0}, {m_stop, POLLIN, 0}};
+                pollfd p[2] = {{c->Fd(), static_cast<short>(c->Events()), 0}, {m_stop, POLLIN, 0}};
                 if (::poll(p, 2, -1) < 0 || p[1].revents)
                     return;
                 if (p[0].revents)
@@ -298,7 +298,7 @@ TEST_F(RawChannelTest, MessagesThatCameBeforeTheReplyWaitForTheLoopInOrder) {
         SD_BUS_VTABLE_END,
     };
     sd_bus_slot* slot = nullptr;
-    ASSERT_GE(sd_bus_add_object_vtable(channel->bus(), &slot, "/test/Sink", "test.Sink", kSink, &seen), 0);
+    ASSERT_GE(sd_bus_add_object_vtable(channel->Bus(), &slot, "/test/Sink", "test.Sink", kSink, &seen), 0);
     ole::SlotPtr owned(slot);
     LONG value = 0;
     ASSERT_EQ(ReadLong(&value), S_OK);

@@ -125,7 +125,7 @@ TEST_F(StubTest, AMemberTakesItsCallOverAndAnswersLaterWhileOthersAreServed) {
             static_cast<std::vector<std::string>*>(userdata)->push_back(e ? e->name : "answered");
             return 0;
         };
-        ASSERT_GE(sd_bus_call_async(channel->bus(), nullptr, call.get(), received, &answers, 5'000'000), 0);
+        ASSERT_GE(sd_bus_call_async(channel->Bus(), nullptr, call.get(), received, &answers, 5'000'000), 0);
     };
     send();
     LONG groups = 0;

@@ -125,8 +125,8 @@ protected:
     // The runtime's connections of each kind.
     int Connections(ole::Connection::Kind kind) {
         int n = 0;
-        for (ole::Connection* c : g_transport->transport().Connections())
-            n += c->kind() == kind;
+        for (ole::Connection* c : g_transport->Transport().Connections())
+            n += c->Is(kind);
         return n;
     }
 
@@ -254,7 +254,7 @@ private:
 
 TEST_F(RemoteConnectTest, ASilentLinkFailsTheWaitingCallAndEveryLaterOneButABusyServerIsWaitedFor) {
     int lost = 0;
-    g_transport->transport().SetObjectLostHandler([&lost] { ++lost; });
+    g_transport->Transport().SetObjectLostHandler([&lost] { ++lost; });
     const pid_t server = SpawnServer();
     pid_t bridge = -1;
     ASSERT_NO_FATAL_FAILURE(ConnectThroughBridge(server, &bridge));
@@ -294,7 +294,7 @@ TEST_F(RemoteConnectTest, ASilentLinkFailsTheWaitingCallAndEveryLaterOneButABusy
     EXPECT_TRUE(RunLoopUntil([&lost] { return lost > 0; }));
 
     EXPECT_FALSE(CoIsHandlerConnected(automation.get()));
-    g_transport->transport().SetObjectLostHandler(nullptr);
+    g_transport->Transport().SetObjectLostHandler(nullptr);
 }
 
 TEST_F(RemoteConnectTest, ALinkThatCannotStartIsAClearConnectError) {
