@@ -3,6 +3,7 @@
 #include "forms/Checkpointproperties.h"
 #include "forms/Controls.h"
 #include "forms/MaskEdit.h"
+#include "forms/ServerText.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -40,6 +41,12 @@ TCheckPointDialogFrame::TCheckPointDialogFrame(const char* name, int namesLeft, 
 
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TCheckPointDialogFrame::ShowCurrentTexts() {
+    NameEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointName));
+    AddressEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointAddress));
+    IDEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointID));
 }
 
 void TCheckPointDialogFrame::SetFirstControl(QWidget* control) {

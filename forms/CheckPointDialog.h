@@ -32,6 +32,9 @@ public:
     QLabel* LngLabel;
     TMaskEdit* LngMaskEdit;
 
+    // Shows the name, address and ID of the server's current check point (empty texts without a connection).
+    void ShowCurrentTexts();
+
 protected:
     // `name` is the window's object name. The name, address and ID rows (a label 60 wide, then the edit) stand in
     // the column at `namesLeft`, the latitude and longitude rows (a label 52 wide) in the column at

@@ -53,7 +53,5 @@ void TFindCheckPointForm::FindButtonClick(QObject*) {
     }
     Automation->set_CheckPointIndex(found);
     m_foundIndex = found;
-    NameEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointName));
-    AddressEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointAddress));
-    IDEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointID));
+    ShowCurrentTexts();
 }

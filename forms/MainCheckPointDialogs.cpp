@@ -97,9 +97,7 @@ void TMainForm::ChangeCheckPointButtonClick(QObject*) {
     TCheckPointPropertiesForm dialog(this);
     dialog.setWindowTitle(QStringLiteral("Редактирование контрольной точки"));
     // The server's current check point, normally the list's selected row.
-    dialog.NameEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointName));
-    dialog.AddressEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointAddress));
-    dialog.IDEdit->setText(ReadText(&TNavilonixAutomation::get_CheckPointID));
+    dialog.ShowCurrentTexts();
     dialog.RadiusEdit->setText(QString::number(Read(&TNavilonixAutomation::get_CheckPointRadius)));
     TShownCoordinate lat, lng;
     lat.Show(dialog.LatMaskEdit, Read(&TNavilonixAutomation::get_CheckPointLatitude), "ю. ш.");
