@@ -35,8 +35,8 @@ enum : std::uint8_t {
 class Cursor {
 public:
     Cursor(const char* data, std::size_t size, bool swap) : m_data(data), m_size(size), m_swap(swap) {}
-    std::size_t pos() const { return m_pos; }
-    void seek(std::size_t pos) { m_pos = pos; }
+    std::size_t Pos() const { return m_pos; }
+    void Seek(std::size_t pos) { m_pos = pos; }
 
     bool Align(std::size_t n) {
         const std::size_t to = (m_pos + n - 1) / n * n;
@@ -62,19 +62,16 @@ public:
         m_pos += sizeof(T);
         return true;
     }
-    // A string or object path: its length, its bytes and a terminating zero, with no zero inside.
-    bool Text(std::string_view* text) {
-        std::uint32_t n = 0;
-        if (!Fixed(&n) || m_size - m_pos <= n || m_data[m_pos + n] != '\0')
-            return false;
-        *text = std::string_view(m_data + m_pos, n);
-        if (text->find('\0') != std::string_view::npos)
-            return false;
-        m_pos += std::size_t{n} + 1;
-        return true;
-    }
-    bool Signature(std::string_view* text) {
-        std::uint8_t n = 0;
+    // A string or object path: a 32-bit length, the bytes and a terminating zero, with no zero inside.
+    bool Text(std::string_view* text) { return Counted<std::uint32_t>(text); }
+    // A signature: the same with an 8-bit length.
+    bool Signature(std::string_view* text) { return Counted<std::uint8_t>(text); }
+    // A value of the string type `code` ('s', 'o' or 'g').
+    bool String(char code, std::string_view* text) { return code == 'g' ? Signature(text) : Text(text); }
+
+private:
+    template <class Length> bool Counted(std::string_view* text) {
+        Length n = 0;
         if (!Fixed(&n) || m_size - m_pos <= n || m_data[m_pos + n] != '\0')
             return false;
         *text = std::string_view(m_data + m_pos, n);
@@ -84,7 +81,6 @@ public:
         return true;
     }
 
-private:
     const char* m_data;
     std::size_t m_size;
     bool m_swap;
@@ -158,6 +154,17 @@ template <class T> int CopyFixed(Cursor& in, sd_bus_message* out, char type) {
     return out ? sd_bus_message_append_basic(out, type, &value) : 0;
 }
 
+// Opens a container of `kind` holding `contents` in `out` (when there is one), copies into it what `copy` copies, and
+// closes it.
+template <class Copy> int CopyContainer(sd_bus_message* out, char kind, std::string_view contents, Copy copy) {
+    int r = out ? sd_bus_message_open_container(out, kind, std::string(contents).c_str()) : 0;
+    if (r >= 0)
+        r = copy();
+    if (r >= 0 && out)
+        r = sd_bus_message_close_container(out);
+    return r;
+}
+
 // Copies one value of the complete type `type` from the wire into `out` (or only checks it when `out` is null).
 int CopyValue(Cursor& in, sd_bus_message* out, std::string_view type, int depth) {
     if (depth > kMaxDepth)
@@ -193,29 +200,18 @@ int CopyValue(Cursor& in, sd_bus_message* out, std::string_view type, int depth)
         return out ? sd_bus_message_append_basic(out, 'b', &flag) : 0;
     }
     case 's':
-    case 'o': {
-        std::string_view text;
-        if (!in.Text(&text))
-            return -EBADMSG;
-        return out ? sd_bus_message_append_basic(out, type[0], std::string(text).c_str()) : 0;
-    }
+    case 'o':
     case 'g': {
         std::string_view text;
-        if (!in.Signature(&text))
+        if (!in.String(type[0], &text))
             return -EBADMSG;
-        return out ? sd_bus_message_append_basic(out, 'g', std::string(text).c_str()) : 0;
+        return out ? sd_bus_message_append_basic(out, type[0], std::string(text).c_str()) : 0;
     }
     case 'v': {
         std::string_view inner;
         if (!in.Signature(&inner) || inner.empty() || CompleteType(inner) != inner.size())
             return -EBADMSG;
-        const std::string contents(inner);
-        int r = out ? sd_bus_message_open_container(out, 'v', contents.c_str()) : 0;
-        if (r >= 0)
-            r = CopyValue(in, out, inner, depth + 1);
-        if (r >= 0 && out)
-            r = sd_bus_message_close_container(out);
-        return r;
+        return CopyContainer(out, 'v', inner, [&] { return CopyValue(in, out, inner, depth + 1); });
     }
     case 'a': {
         std::uint32_t length = 0;
@@ -224,34 +220,30 @@ int CopyValue(Cursor& in, sd_bus_message* out, std::string_view type, int depth)
         const std::string_view element = type.substr(1);
         if (!in.Align(AlignmentOf(element[0])))
             return -EBADMSG;
-        const std::size_t end = in.pos() + length;
-        const std::string contents(element);
-        int r = out ? sd_bus_message_open_container(out, 'a', contents.c_str()) : 0;
-        while (r >= 0 && in.pos() < end)
-            r = CopyValue(in, out, element, depth + 1);
-        if (r >= 0 && in.pos() != end)
-            r = -EBADMSG;
-        if (r >= 0 && out)
-            r = sd_bus_message_close_container(out);
-        return r;
+        const std::size_t end = in.Pos() + length;
+        return CopyContainer(out, 'a', element, [&] {
+            int r = 0;
+            while (r >= 0 && in.Pos() < end)
+                r = CopyValue(in, out, element, depth + 1);
+            return r >= 0 && in.Pos() != end ? -EBADMSG : r;
+        });
     }
     case '(':
     case '{': {
         if (!in.Align(8))
             return -EBADMSG;
         const std::string_view members = type.substr(1, type.size() - 2);
-        const std::string contents(members);
-        int r = out ? sd_bus_message_open_container(out, type[0] == '(' ? 'r' : 'e', contents.c_str()) : 0;
-        for (std::size_t at = 0; r >= 0 && at < members.size();) {
-            const std::size_t n = CompleteType(members.substr(at));
-            if (n == 0)
-                return -EBADMSG;
-            r = CopyValue(in, out, members.substr(at, n), depth + 1);
-            at += n;
-        }
-        if (r >= 0 && out)
-            r = sd_bus_message_close_container(out);
-        return r;
+        return CopyContainer(out, type[0] == '(' ? 'r' : 'e', members, [&] {
+            int r = 0;
+            for (std::size_t at = 0; r >= 0 && at < members.size();) {
+                const std::size_t n = CompleteType(members.substr(at));
+                if (n == 0)
+                    return -EBADMSG;
+                r = CopyValue(in, out, members.substr(at, n), depth + 1);
+                at += n;
+            }
+            return r;
+        });
     }
     default:
         // Descriptors never travel on a private channel; anything else is no type at all.
@@ -269,6 +261,145 @@ int CopyBody(Cursor& in, sd_bus_message* out, std::string_view signature) {
         at += n;
     }
     return 0;
+}
+
+// The fixed start of a message's header: its first 16 bytes, and where its parts end.
+struct Header {
+    std::uint8_t type = 0;
+    std::uint8_t flags = 0;
+    std::uint32_t serial = 0;
+    bool swap = false;
+    std::uint64_t fieldsEnd = 0;
+    std::uint64_t bodyStart = 0;
+    std::uint64_t total = 0;
+};
+
+// Reads the first 16 bytes of `data`; -EBADMSG when they start no valid message.
+int ReadHeader(const char* data, Header* h) {
+    const char endian = data[0];
+    if (endian != 'l' && endian != 'B')
+        return -EBADMSG;
+    h->swap = (endian == 'B') != (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__);
+    Cursor head(data, 16, h->swap);
+    std::uint8_t version = 0;
+    std::uint32_t bodySize = 0, fieldsSize = 0;
+    head.Seek(1);
+    head.Fixed(&h->type);
+    head.Fixed(&h->flags);
+    head.Fixed(&version);
+    head.Fixed(&bodySize);
+    head.Fixed(&h->serial);
+    head.Fixed(&fieldsSize);
+    if (version != 1 || h->type < kMethodCall || h->type > kSignal || h->serial == 0)
+        return -EBADMSG;
+    h->fieldsEnd = 16 + std::uint64_t{fieldsSize};
+    h->bodyStart = (h->fieldsEnd + 7) / 8 * 8;
+    h->total = h->bodyStart + bodySize;
+    return h->total > kMaxMessage ? -EBADMSG : 0;
+}
+
+// The header fields this reader uses; the others are only checked.
+struct Fields {
+    std::string_view path, interface, member, errorName, sender, signature;
+    std::uint32_t replySerial = 0;
+};
+
+// The fields whose value is a string, each with the only type it may have.
+struct TextField {
+    std::uint8_t code;
+    char type;
+    std::string_view Fields::*value;
+};
+constexpr TextField kTextFields[] = {
+    {kFieldPath, 'o', &Fields::path},     {kFieldInterface, 's', &Fields::interface},
+    {kFieldMember, 's', &Fields::member}, {kFieldErrorName, 's', &Fields::errorName},
+    {kFieldSender, 's', &Fields::sender}, {kFieldSignature, 'g', &Fields::signature},
+};
+
+bool ReadField(Cursor& in, std::uint8_t code, std::string_view type, Fields* fields) {
+    for (const TextField& field : kTextFields)
+        if (field.code == code)
+            return type.size() == 1 && type[0] == field.type && in.String(field.type, &(fields->*field.value));
+    switch (code) {
+    case kFieldReplySerial:
+        return type == "u" && in.Fixed(&fields->replySerial) && fields->replySerial != 0;
+    case kFieldUnixFds: {
+        std::uint32_t count = 0;
+        return type == "u" && in.Fixed(&count) && count == 0;
+    }
+    default:
+        return CopyValue(in, nullptr, type, 0) >= 0;
+    }
+}
+
+// Reads the header fields, which end at `end`, and the padding after them.
+bool ReadFields(Cursor& in, std::uint64_t end, Fields* fields) {
+    while (in.Pos() < end) {
+        std::uint8_t code = 0;
+        std::string_view type;
+        if (!in.Align(8) || !in.Fixed(&code) || !in.Signature(&type) || type.empty() ||
+            CompleteType(type) != type.size() || !ReadField(in, code, type, fields))
+            return false;
+    }
+    return in.Pos() == end && in.Align(8);
+}
+
+// What a failure to build sd-bus's message means to the caller: out of memory, or bytes that make no valid message.
+int BuildFailure(int r) {
+    return r == -ENOMEM ? r : -EBADMSG;
+}
+
+// A call or a signal as a message of sd-bus's own, its body still to come.
+int NewRequest(sd_bus* bus, std::uint8_t type, const Fields& f, sd_bus_message** raw) {
+    const std::string path(f.path), interface(f.interface), member(f.member);
+    if (type == kMethodCall) {
+        if (f.path.empty() || f.member.empty())
+            return -EBADMSG;
+        return sd_bus_message_new_method_call(bus, raw, nullptr, path.c_str(),
+                                              f.interface.empty() ? nullptr : interface.c_str(), member.c_str());
+    }
+    if (f.path.empty() || f.interface.empty() || f.member.empty())
+        return -EBADMSG;
+    return sd_bus_message_new_signal(bus, raw, path.c_str(), interface.c_str(), member.c_str());
+}
+
+// A reply to another call (one made without waiting, say) is built against a stand-in call carrying that call's
+// serial, so that sd-bus matches it to its callback when it is dispatched.
+int NewStandIn(sd_bus* bus, std::uint32_t serial, MessagePtr* standIn) {
+    sd_bus_message* m = nullptr;
+    int r = sd_bus_message_new_method_call(bus, &m, nullptr, "/", nullptr, "Reply");
+    standIn->reset(m);
+    if (r >= 0)
+        r = sd_bus_message_seal(m, serial, 0);
+    return r;
+}
+
+// An error reply's name, and its text when its first argument is a string; false when its body does not hold
+// what its signature says.
+bool ReadError(Cursor& in, const char* data, const Header& h, const Fields& f, PeerReader::Incoming* incoming) {
+    incoming->errorName.assign(f.errorName);
+    if (!f.signature.empty() && f.signature[0] == 's') {
+        std::string_view text;
+        Cursor body(data, static_cast<std::size_t>(h.total), h.swap);
+        body.Seek(static_cast<std::size_t>(h.bodyStart));
+        if (body.Text(&text))
+            incoming->errorText.assign(text);
+    }
+    return CopyBody(in, nullptr, f.signature) >= 0 && in.Pos() == h.total;
+}
+
+// The error reply read into `incoming` as a message of sd-bus's own, answering `request`.
+int NewErrorReply(sd_bus_message* request, std::uint32_t serial, PeerReader::Incoming* incoming) {
+    const sd_bus_error error = SD_BUS_ERROR_MAKE_CONST(
+        incoming->errorName.c_str(), incoming->errorText.empty() ? nullptr : incoming->errorText.c_str());
+    sd_bus_message* raw = nullptr;
+    int r = sd_bus_message_new_method_error(request, &raw, &error);
+    MessagePtr message(raw);
+    if (r >= 0)
+        r = sd_bus_message_seal(raw, serial, 0);
+    if (r >= 0)
+        incoming->message = std::move(message);
+    return r;
 }
 
 } // namespace
@@ -337,176 +468,73 @@ int PeerReader::Next(sd_bus_message* call, Incoming* incoming) {
     if (available < 16)
         return 0;
     const char* data = m_buffer.data() + m_begin;
-    const char endian = data[0];
-    if (endian != 'l' && endian != 'B')
-        return -EBADMSG;
-    const bool swap = (endian == 'B') != (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__);
-    Cursor head(data, 16, swap);
-    std::uint8_t type = 0, flags = 0, version = 0;
-    std::uint32_t bodySize = 0, serial = 0, fieldsSize = 0;
-    head.seek(1);
-    head.Fixed(&type);
-    head.Fixed(&flags);
-    head.Fixed(&version);
-    head.Fixed(&bodySize);
-    head.Fixed(&serial);
-    head.Fixed(&fieldsSize);
-    if (version != 1 || type < kMethodCall || type > kSignal || serial == 0)
-        return -EBADMSG;
-    const std::uint64_t fieldsEnd = 16 + std::uint64_t{fieldsSize};
-    const std::uint64_t bodyStart = (fieldsEnd + 7) / 8 * 8;
-    const std::uint64_t total = bodyStart + bodySize;
-    if (total > kMaxMessage)
-        return -EBADMSG;
-    if (available < total) {
+    Header h;
+    if (const int r = ReadHeader(data, &h); r < 0)
+        return r;
+    if (available < h.total) {
         // The rest is still on its way; make room for all of it so that one read can take it.
-        if (m_buffer.size() - m_begin < total + kReadRoom)
-            m_buffer.resize(m_begin + total + kReadRoom);
+        if (m_buffer.size() - m_begin < h.total + kReadRoom)
+            m_buffer.resize(m_begin + h.total + kReadRoom);
         return 0;
     }
-
-    Cursor in(data, static_cast<std::size_t>(total), swap);
-    in.seek(16);
-    std::string_view path, interface, member, errorName, sender, signature;
-    std::uint32_t replySerial = 0;
-    while (in.pos() < fieldsEnd) {
-        std::uint8_t code = 0;
-        std::string_view fieldType;
-        if (!in.Align(8) || !in.Fixed(&code) || !in.Signature(&fieldType) || fieldType.empty() ||
-            CompleteType(fieldType) != fieldType.size())
-            return -EBADMSG;
-        bool ok = true;
-        auto text = [&](char expected, std::string_view* value) {
-            ok = fieldType.size() == 1 && fieldType[0] == expected &&
-                 (expected == 'g' ? in.Signature(value) : in.Text(value));
-        };
-        switch (code) {
-        case kFieldPath:
-            text('o', &path);
-            break;
-        case kFieldInterface:
-            text('s', &interface);
-            break;
-        case kFieldMember:
-            text('s', &member);
-            break;
-        case kFieldErrorName:
-            text('s', &errorName);
-            break;
-        case kFieldSender:
-            text('s', &sender);
-            break;
-        case kFieldSignature:
-            text('g', &signature);
-            break;
-        case kFieldReplySerial:
-            ok = fieldType == "u" && in.Fixed(&replySerial) && replySerial != 0;
-            break;
-        case kFieldUnixFds: {
-            std::uint32_t count = 0;
-            ok = fieldType == "u" && in.Fixed(&count) && count == 0;
-            break;
-        }
-        default:
-            ok = CopyValue(in, nullptr, fieldType, 0) >= 0;
-            break;
-        }
-        if (!ok)
-            return -EBADMSG;
-    }
-    if (in.pos() != fieldsEnd || !in.Align(8))
+    const auto total = static_cast<std::size_t>(h.total);
+    Cursor in(data, total, h.swap);
+    in.Seek(16);
+    Fields f;
+    if (!ReadFields(in, h.fieldsEnd, &f))
         return -EBADMSG;
 
-    const std::string pathText(path), interfaceText(interface), memberText(member);
     sd_bus_message* raw = nullptr;
     int r = 0;
-    switch (type) {
-    case kMethodCall:
-        if (path.empty() || member.empty())
-            return -EBADMSG;
-        r = sd_bus_message_new_method_call(m_bus, &raw, nullptr, pathText.c_str(),
-                                           interface.empty() ? nullptr : interfaceText.c_str(), memberText.c_str());
-        break;
-    case kSignal:
-        if (path.empty() || interface.empty() || member.empty())
-            return -EBADMSG;
-        r = sd_bus_message_new_signal(m_bus, &raw, pathText.c_str(), interfaceText.c_str(), memberText.c_str());
-        break;
-    default: {
-        if (replySerial == 0 || (type == kMethodError && errorName.empty()))
+    if (h.type == kMethodCall || h.type == kSignal) {
+        r = NewRequest(m_bus, h.type, f, &raw);
+    } else {
+        if (f.replySerial == 0 || (h.type == kMethodError && f.errorName.empty()))
             return -EBADMSG;
         std::uint64_t cookie = 0;
-        const bool ours = call && sd_bus_message_get_cookie(call, &cookie) >= 0 && cookie == replySerial;
-        incoming->type = type;
-        incoming->replyCookie = replySerial;
+        const bool ours = call && sd_bus_message_get_cookie(call, &cookie) >= 0 && cookie == f.replySerial;
+        incoming->type = h.type;
+        incoming->replyCookie = f.replySerial;
         incoming->stray = !ours;
-        if (type == kMethodError) {
-            incoming->errorName.assign(errorName);
-            if (!signature.empty() && signature[0] == 's') {
-                std::string_view text;
-                Cursor body(data, static_cast<std::size_t>(total), swap);
-                body.seek(static_cast<std::size_t>(bodyStart));
-                if (body.Text(&text))
-                    incoming->errorText.assign(text);
-            }
-            if (CopyBody(in, nullptr, signature) < 0 || in.pos() != total)
+        if (h.type == kMethodError) {
+            if (!ReadError(in, data, h, f, incoming))
                 return -EBADMSG;
-        }
-        // A reply to another call (one made without waiting, say) is built against a stand-in call carrying that
-        // call's serial, so that sd-bus matches it to its callback when it is dispatched.
-        MessagePtr standIn;
-        sd_bus_message* request = call;
-        if (!ours) {
-            sd_bus_message* m = nullptr;
-            r = sd_bus_message_new_method_call(m_bus, &m, nullptr, "/", nullptr, "Reply");
-            standIn.reset(m);
-            if (r >= 0)
-                r = sd_bus_message_seal(m, replySerial, 0);
-            if (r < 0)
-                return r == -ENOMEM ? r : -EBADMSG;
-            request = m;
-        }
-        if (type == kMethodError) {
             if (ours) {
-                m_begin += static_cast<std::size_t>(total);
+                m_begin += total;
                 return 1;
             }
-            const sd_bus_error error = SD_BUS_ERROR_MAKE_CONST(
-                incoming->errorName.c_str(), incoming->errorText.empty() ? nullptr : incoming->errorText.c_str());
-            r = sd_bus_message_new_method_error(request, &raw, &error);
-            if (r >= 0)
-                r = sd_bus_message_seal(raw, serial, 0);
-            if (r < 0) {
-                sd_bus_message_unref(raw);
-                return r == -ENOMEM ? r : -EBADMSG;
-            }
-            incoming->message.reset(raw);
-            m_begin += static_cast<std::size_t>(total);
+        }
+        MessagePtr standIn;
+        if (!ours && (r = NewStandIn(m_bus, f.replySerial, &standIn)) < 0)
+            return BuildFailure(r);
+        sd_bus_message* request = ours ? call : standIn.get();
+        if (h.type == kMethodError) {
+            if ((r = NewErrorReply(request, h.serial, incoming)) < 0)
+                return BuildFailure(r);
+            m_begin += total;
             return 1;
         }
         r = sd_bus_message_new_method_return(request, &raw);
-        break;
-    }
     }
     if (r < 0)
         return r;
     MessagePtr message(raw);
-    r = CopyBody(in, raw, signature);
-    if (r >= 0 && in.pos() != total)
+    r = CopyBody(in, raw, f.signature);
+    if (r >= 0 && in.Pos() != total)
         r = -EBADMSG;
-    if (r >= 0 && type == kMethodCall && (flags & kNoReplyExpected))
+    if (r >= 0 && h.type == kMethodCall && (h.flags & kNoReplyExpected))
         r = sd_bus_message_set_expect_reply(raw, 0);
-    if (r >= 0 && !sender.empty())
-        r = sd_bus_message_set_sender(raw, std::string(sender).c_str());
+    if (r >= 0 && !f.sender.empty())
+        r = sd_bus_message_set_sender(raw, std::string(f.sender).c_str());
     if (r >= 0)
-        r = sd_bus_message_seal(raw, serial, 0);
+        r = sd_bus_message_seal(raw, h.serial, 0);
     if (r >= 0)
         r = sd_bus_message_rewind(raw, 1);
     if (r < 0)
-        return r == -ENOMEM ? r : -EBADMSG;
-    m_begin += static_cast<std::size_t>(total);
-    incoming->type = type;
-    incoming->replyCookie = replySerial;
+        return BuildFailure(r);
+    m_begin += total;
+    incoming->type = h.type;
+    incoming->replyCookie = f.replySerial;
     incoming->message = std::move(message);
     return 1;
 }
