@@ -38,6 +38,74 @@ ComPtr<IUnknown> Find(std::vector<Registration>& list, REFCLSID clsid) {
     return nullptr;
 }
 
+// The class objects and the running objects are kept alike; they differ in their list and in how the transport
+// offers them to other processes.
+struct RegistrationKind {
+    std::vector<Registration> Tables::*list;
+    HRESULT (ComTransport::*publish)(REFCLSID, IUnknown*);
+    void (ComTransport::*unpublish)(REFCLSID);
+};
+constexpr RegistrationKind kClassObjects{&Tables::classObjects, &ComTransport::PublishClassObject,
+                                         &ComTransport::RevokeClassObject};
+constexpr RegistrationKind kActiveObjects{&Tables::activeObjects, &ComTransport::PublishActiveObject,
+                                          &ComTransport::RevokeActiveObject};
+
+HRESULT Revoke(const RegistrationKind& kind, DWORD cookie) {
+    Tables& t = GetTables();
+    ComPtr<IUnknown> dropped;
+    CLSID clsid{};
+    bool published = false;
+    ComTransport* transport = nullptr;
+    {
+        std::lock_guard lock(t.mutex);
+        std::vector<Registration>& list = t.*kind.list;
+        for (auto it = list.begin(); it != list.end(); ++it) {
+            if (it->cookie == cookie) {
+                dropped = std::move(it->object);
+                clsid = it->clsid;
+                published = it->published;
+                list.erase(it);
+                transport = t.transport;
+                break;
+            }
+        }
+    }
+    if (!dropped)
+        return E_INVALIDARG;
+    if (published && transport)
+        (transport->*kind.unpublish)(clsid);
+    return S_OK;
+}
+
+// Registers `object`; with `publish`, the transport (if any) offers it to other processes too, and a failure to do so
+// undoes the registration.
+HRESULT Register(const RegistrationKind& kind, REFCLSID clsid, IUnknown* object, DWORD context, bool publish,
+                 DWORD* cookie) {
+    if (!object || !cookie)
+        return E_INVALIDARG;
+    Tables& t = GetTables();
+    ComTransport* transport = nullptr;
+    {
+        std::lock_guard lock(t.mutex);
+        *cookie = t.nextCookie++;
+        (t.*kind.list).push_back({*cookie, clsid, ComPtr<IUnknown>(object), context, false});
+        transport = t.transport;
+    }
+    if (transport && publish) {
+        const HRESULT hr = (transport->*kind.publish)(clsid, object);
+        if (FAILED(hr)) {
+            Revoke(kind, *cookie);
+            *cookie = 0;
+            return hr;
+        }
+        std::lock_guard lock(t.mutex);
+        for (Registration& r : t.*kind.list)
+            if (r.cookie == *cookie)
+                r.published = true;
+    }
+    return S_OK;
+}
+
 } // namespace
 
 HRESULT CoInitialize(void*) {
@@ -68,107 +136,19 @@ ComTransport* CoGetTransport() {
 }
 
 HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD clsContext, DWORD, DWORD* cookie) {
-    if (!classObject || !cookie)
-        return E_INVALIDARG;
-    Tables& t = GetTables();
-    ComTransport* transport = nullptr;
-    {
-        std::lock_guard lock(t.mutex);
-        *cookie = t.nextCookie++;
-        t.classObjects.push_back({*cookie, clsid, ComPtr<IUnknown>(classObject), clsContext, false});
-        transport = t.transport;
-    }
-    if (transport && (clsContext & CLSCTX_LOCAL_SERVER)) {
-        const HRESULT hr = transport->PublishClassObject(clsid, classObject);
-        if (FAILED(hr)) {
-            CoRevokeClassObject(*cookie);
-            *cookie = 0;
-            return hr;
-        }
-        std::lock_guard lock(t.mutex);
-        for (Registration& r : t.classObjects)
-            if (r.cookie == *cookie)
-                r.published = true;
-    }
-    return S_OK;
+    return Register(kClassObjects, clsid, classObject, clsContext, (clsContext & CLSCTX_LOCAL_SERVER) != 0, cookie);
 }
 
 HRESULT CoRevokeClassObject(DWORD cookie) {
-    Tables& t = GetTables();
-    ComPtr<IUnknown> dropped;
-    CLSID clsid{};
-    bool published = false;
-    ComTransport* transport = nullptr;
-    {
-        std::lock_guard lock(t.mutex);
-        for (auto it = t.classObjects.begin(); it != t.classObjects.end(); ++it) {
-            if (it->cookie == cookie) {
-                dropped = std::move(it->object);
-                clsid = it->clsid;
-                published = it->published;
-                t.classObjects.erase(it);
-                transport = t.transport;
-                break;
-            }
-        }
-    }
-    if (!dropped)
-        return E_INVALIDARG;
-    if (published && transport)
-        transport->RevokeClassObject(clsid);
-    return S_OK;
+    return Revoke(kClassObjects, cookie);
 }
 
 HRESULT RegisterActiveObject(IUnknown* object, REFCLSID clsid, DWORD, DWORD* cookie) {
-    if (!object || !cookie)
-        return E_INVALIDARG;
-    Tables& t = GetTables();
-    ComTransport* transport = nullptr;
-    {
-        std::lock_guard lock(t.mutex);
-        *cookie = t.nextCookie++;
-        t.activeObjects.push_back({*cookie, clsid, ComPtr<IUnknown>(object), 0, false});
-        transport = t.transport;
-    }
-    if (transport) {
-        const HRESULT hr = transport->PublishActiveObject(clsid, object);
-        if (FAILED(hr)) {
-            RevokeActiveObject(*cookie, nullptr);
-            *cookie = 0;
-            return hr;
-        }
-        std::lock_guard lock(t.mutex);
-        for (Registration& r : t.activeObjects)
-            if (r.cookie == *cookie)
-                r.published = true;
-    }
-    return S_OK;
+    return Register(kActiveObjects, clsid, object, 0, true, cookie);
 }
 
 HRESULT RevokeActiveObject(DWORD cookie, void*) {
-    Tables& t = GetTables();
-    ComPtr<IUnknown> dropped;
-    CLSID clsid{};
-    bool published = false;
-    ComTransport* transport = nullptr;
-    {
-        std::lock_guard lock(t.mutex);
-        for (auto it = t.activeObjects.begin(); it != t.activeObjects.end(); ++it) {
-            if (it->cookie == cookie) {
-                dropped = std::move(it->object);
-                clsid = it->clsid;
-                published = it->published;
-                t.activeObjects.erase(it);
-                transport = t.transport;
-                break;
-            }
-        }
-    }
-    if (!dropped)
-        return E_INVALIDARG;
-    if (published && transport)
-        transport->RevokeActiveObject(clsid);
-    return S_OK;
+    return Revoke(kActiveObjects, cookie);
 }
 
 HRESULT GetActiveObject(REFCLSID clsid, void*, IUnknown** object) {
