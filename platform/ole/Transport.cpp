@@ -43,15 +43,18 @@ DBusTransport::~DBusTransport() {
 
 // --- obtaining objects ---
 
-HRESULT DBusTransport::GetActiveObject(REFCLSID clsid, IUnknown** object) {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
+HRESULT DBusTransport::RequestBus(HRESULT unavailable, Connection** bus) {
+    *bus = nullptr;
     if (!OnOwnerThread())
         return RPC_E_WRONG_THREAD;
-    Connection* bus = SessionBus();
-    if (!bus)
-        return MK_E_UNAVAILABLE;
+    *bus = SessionBus();
+    return *bus ? S_OK : unavailable;
+}
+
+HRESULT DBusTransport::GetActiveObject(REFCLSID clsid, IUnknown** object) {
+    Connection* bus = nullptr;
+    if (const HRESULT hr = StartRequest(object, MK_E_UNAVAILABLE, &bus); FAILED(hr))
+        return hr;
     const auto owner = GetNameOwner(*bus, BusNameForClass(clsid));
     AfterCall(*bus);
     // Our own publications are found in this process's running-object table.
@@ -66,14 +69,9 @@ HRESULT DBusTransport::GetActiveObject(REFCLSID clsid, IUnknown** object) {
 }
 
 HRESULT DBusTransport::CreateInstance(REFCLSID clsid, REFIID iid, void** object) {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (!OnOwnerThread())
-        return RPC_E_WRONG_THREAD;
-    Connection* bus = SessionBus();
-    if (!bus)
-        return REGDB_E_CLASSNOTREG;
+    Connection* bus = nullptr;
+    if (const HRESULT hr = StartRequest(object, REGDB_E_CLASSNOTREG, &bus); FAILED(hr))
+        return hr;
     std::string detail;
     return CreateOnBus(*bus, clsid, iid, object, &detail);
 }
@@ -142,11 +140,9 @@ HRESULT DBusTransport::ConnectToOwner(Connection& bus, const std::string& owner,
 // --- publishing ---
 
 HRESULT DBusTransport::Publish(REFCLSID clsid, IUnknown* object, bool active) {
-    if (!OnOwnerThread())
-        return RPC_E_WRONG_THREAD;
-    Connection* bus = SessionBus();
-    if (!bus)
-        return RPC_S_SERVER_UNAVAILABLE_HR;
+    Connection* bus = nullptr;
+    if (const HRESULT hr = RequestBus(RPC_S_SERVER_UNAVAILABLE_HR, &bus); FAILED(hr))
+        return hr;
     if (m_export && !(m_export->Clsid() == clsid)) {
         if (m_export->IsPublished())
             return CLASS_E_CLASSNOTAVAILABLE; // one class per server process: /ole/Object is the class's object
@@ -396,12 +392,12 @@ void DBusTransport::ProcessOne(Connection& connection) {
         Retire(&connection);
 }
 
-void DBusTransport::ProcessAll() {
+void DBusTransport::BeginPass() {
     ++m_depth;
     SendOutgoing();
-    for (Connection* c : Connections())
-        if (ConnectionById(c->Id()) == c)
-            ProcessOne(*c);
+}
+
+void DBusTransport::EndPass() {
     SendOutgoing();
     --m_depth;
     DeliverEvents();
@@ -411,20 +407,21 @@ void DBusTransport::ProcessAll() {
     }
 }
 
+void DBusTransport::ProcessAll() {
+    BeginPass();
+    for (Connection* c : Connections())
+        if (ConnectionById(c->Id()) == c)
+            ProcessOne(*c);
+    EndPass();
+}
+
 void DBusTransport::ProcessReady(Connection& connection) {
     const bool known = std::any_of(m_connections.begin(), m_connections.end(),
                                    [&connection](const auto& c) { return c.get() == &connection; });
-    ++m_depth;
-    SendOutgoing();
+    BeginPass();
     if (known)
         ProcessOne(connection);
-    SendOutgoing();
-    --m_depth;
-    DeliverEvents();
-    if (m_depth == 0) {
-        Collect();
-        AnnounceObjectLost();
-    }
+    EndPass();
 }
 
 void DBusTransport::DeliverEvents() {

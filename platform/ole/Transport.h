@@ -120,6 +120,20 @@ private:
         std::vector<Variant> arguments;
     };
 
+    // The session bus for a request made on the owner thread: RPC_E_WRONG_THREAD on another thread, `unavailable`
+    // when there is no bus.
+    HRESULT RequestBus(HRESULT unavailable, Connection** bus);
+    // The same for a request for an object, whose out-pointer is checked and cleared first.
+    template <class T> HRESULT StartRequest(T** object, HRESULT unavailable, Connection** bus) {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        return RequestBus(unavailable, bus);
+    }
+    // Around every pass: events raised on other threads are sent before and after it; then queued events are
+    // delivered, and once no pass is running, retired connections are freed and lost objects announced.
+    void BeginPass();
+    void EndPass();
     void ProcessOne(Connection& connection);
     void DeliverEvents();
     void SendOutgoing();
