@@ -550,12 +550,8 @@ std::string ResultCodeText(HRESULT code) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
     std::string text = hex;
-    if (const char* system = SystemErrorText(code)) {
-        std::string trimmed = system;
-        while (!trimmed.empty() && (trimmed.back() == '\r' || trimmed.back() == '\n' || trimmed.back() == ' '))
-            trimmed.pop_back();
-        text += " " + trimmed;
-    }
+    if (const std::string system = SystemErrorLine(code); !system.empty())
+        text += " " + system;
     return text;
 }
 

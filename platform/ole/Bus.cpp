@@ -57,13 +57,20 @@ std::optional<HRESULT> HResultFromErrorName(std::string_view name) {
     return static_cast<HRESULT>(value);
 }
 
+std::optional<IID> ReadInterfaceId(sd_bus_message* call, int* handled) {
+    const char* text = nullptr;
+    *handled = sd_bus_message_read(call, "s", &text);
+    if (*handled < 0)
+        return std::nullopt;
+    const auto iid = GuidFromString(text ? text : "");
+    if (!iid)
+        *handled = sd_bus_reply_method_errorf(call, SD_BUS_ERROR_INVALID_ARGS, "Not an interface identifier: %s", text);
+    return iid;
+}
+
 int ReplyWithResult(sd_bus_message* call, HRESULT code) {
-    std::string text;
-    if (const char* system = SystemErrorText(code)) {
-        text = system;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-    } else {
+    std::string text = SystemErrorLine(code);
+    if (text.empty()) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "OLE error %08X", static_cast<unsigned>(code));
         text = buf;

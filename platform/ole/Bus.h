@@ -34,6 +34,10 @@ std::optional<HRESULT> HResultFromErrorName(std::string_view name);
 // Replies to a call with the error of a result code: its name and the system's text as the message.
 int ReplyWithResult(sd_bus_message* call, HRESULT code);
 
+// Reads a call's interface identifier argument ("s"). Without one, `*handled` is what the handler returns: the read's
+// errno, or the outcome of replying that the text is no identifier.
+std::optional<IID> ReadInterfaceId(sd_bus_message* call, int* handled);
+
 // The result code of a failed call: our own error names carry it; everything that means the peer cannot be
 // reached becomes RPC_S_SERVER_UNAVAILABLE_HR. `peerGone` tells whether the failure proves the peer is gone.
 HRESULT HResultFromCallFailure(int result, const sd_bus_error* error, bool* peerGone);

@@ -363,13 +363,10 @@ void ServerPoints::ClientLeft(const std::string& uniqueName) {
 
 int ServerPoints::HandleFind(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto* self = static_cast<ServerPoints*>(userdata);
-    const char* text = nullptr;
-    int r = sd_bus_message_read(m, "s", &text);
-    if (r < 0)
-        return r;
-    const auto iid = GuidFromString(text ? text : "");
+    int r = 0;
+    const auto iid = ReadInterfaceId(m, &r);
     if (!iid)
-        return sd_bus_reply_method_errorf(m, SD_BUS_ERROR_INVALID_ARGS, "Not an interface identifier: %s", text);
+        return r;
     for (Point& p : self->m_points)
         if (p.iid == *iid)
             return sd_bus_reply_method_return(m, "o", p.path.c_str());

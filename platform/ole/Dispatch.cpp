@@ -48,12 +48,8 @@ void FillException(EXCEPINFO* info, const TypeDescription& type, const DispFunct
     *info = EXCEPINFO{};
     info->scode = code;
     info->bstrSource = SysAllocStringUtf8(type.name + "." + f.name);
-    std::string text;
-    if (const char* system = SystemErrorText(code)) {
-        text = system;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-    } else {
+    std::string text = SystemErrorLine(code);
+    if (text.empty()) {
         char buffer[48];
         std::snprintf(buffer, sizeof buffer, "Error 0x%08X", static_cast<unsigned>(code));
         text = buffer;

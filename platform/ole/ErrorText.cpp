@@ -63,6 +63,14 @@ const char* SystemErrorText(HRESULT code) {
     return nullptr;
 }
 
+std::string SystemErrorLine(HRESULT code) {
+    const char* system = SystemErrorText(code);
+    std::string text = system ? system : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
 DWORD FormatMessageA(DWORD flags, const void* /*source*/, DWORD messageId, DWORD /*languageId*/, char* buffer,
                      DWORD size, va_list* /*arguments*/) {
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || !buffer)

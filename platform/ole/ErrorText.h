@@ -4,6 +4,7 @@
 #include "platform/ole/Types.h"
 
 #include <cstdarg>
+#include <string>
 
 constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x0100;
 constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x0200;
@@ -14,6 +15,8 @@ constexpr DWORD LANG_USER_DEFAULT = 0x400;
 
 // The system's text for a result code, ending with a line break as the system returns it; null when unknown.
 const char* SystemErrorText(HRESULT code);
+// The same text without its line break; empty when unknown.
+std::string SystemErrorLine(HRESULT code);
 
 // With FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is really a char** that receives a
 // block to release with LocalFree. Returns the number of characters written, 0 when there is no text.

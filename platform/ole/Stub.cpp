@@ -314,13 +314,10 @@ int ExportedObject::HandleReadDirectly(sd_bus_message* m, void* userdata, sd_bus
 
 int ExportedObject::HandleQueryInterface(sd_bus_message* m, void* userdata, sd_bus_error*) {
     auto* self = static_cast<ExportedObject*>(userdata);
-    const char* text = nullptr;
-    int r = sd_bus_message_read(m, "s", &text);
-    if (r < 0)
-        return r;
-    const auto iid = GuidFromString(text ? text : "");
+    int r = 0;
+    const auto iid = ReadInterfaceId(m, &r);
     if (!iid)
-        return sd_bus_reply_method_errorf(m, SD_BUS_ERROR_INVALID_ARGS, "Not an interface identifier: %s", text);
+        return r;
     HRESULT hr = S_OK;
     const bool supported = static_cast<bool>(self->Query(*iid, &hr));
     if (!supported && hr != E_NOINTERFACE)
