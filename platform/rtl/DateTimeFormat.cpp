@@ -200,105 +200,98 @@ public:
             while (i + count < pattern.size() && pattern[i + count] == starter) {
                 ++count;
             }
-            const int n = static_cast<int>(count);
-            switch (token) {
-            case 'Y':
-                if (n <= 2) {
-                    AppendNumber(out, m_year % 100, 2);
-                } else {
-                    AppendNumber(out, m_year, 4);
-                }
-                i += count;
-                break;
-            case 'M':
-                if (n <= 2) {
-                    AppendNumber(out, m_month, n);
-                } else if (n == 3) {
-                    out += m_settings.ShortMonthNames[static_cast<std::size_t>(m_month - 1)];
-                } else {
-                    out += m_settings.LongMonthNames[static_cast<std::size_t>(m_month - 1)];
-                }
-                i += count;
-                break;
-            case 'D':
-                if (n <= 2) {
-                    AppendNumber(out, m_day, n);
-                } else if (n == 3) {
-                    out += m_settings.ShortDayNames[static_cast<std::size_t>(m_dayOfWeek - 1)];
-                } else if (n == 4) {
-                    out += m_settings.LongDayNames[static_cast<std::size_t>(m_dayOfWeek - 1)];
-                } else if (n == 5) {
-                    Append(out, m_settings.ShortDateFormat, depth + 1);
-                } else {
-                    Append(out, m_settings.LongDateFormat, depth + 1);
-                }
-                i += count;
-                break;
-            case 'H': {
-                int h = m_hour;
-                if (FollowedByAmPm(pattern, i + count)) {
-                    if (h == 0) {
-                        h = 12;
-                    } else if (h > 12) {
-                        h -= 12;
-                    }
-                }
-                AppendNumber(out, h, n > 2 ? 2 : n);
-                i += count;
-                break;
+            i = AppendToken(out, pattern, i, count, token, depth);
+        }
+    }
+
+    // Writes the token `token` that stands `count` times from `i` in `pattern` (an M after an H already read as the
+    // minute's N); returns where the next token starts.
+    std::size_t AppendToken(std::string& out, const std::string& pattern, std::size_t i, std::size_t count, char token,
+                            int depth) const {
+        const char starter = pattern[i];
+        const int n = static_cast<int>(count);
+        switch (token) {
+        case 'Y':
+            if (n <= 2) {
+                AppendNumber(out, m_year % 100, 2);
+            } else {
+                AppendNumber(out, m_year, 4);
             }
-            case 'N':
-                AppendNumber(out, m_minute, n > 2 ? 2 : n);
-                i += count;
-                break;
-            case 'S':
-                AppendNumber(out, m_second, n > 2 ? 2 : n);
-                i += count;
-                break;
-            case 'Z':
-                AppendNumber(out, m_msec, n > 3 ? 3 : n);
-                i += count;
-                break;
-            case 'T':
-                Append(out, n == 1 ? m_settings.ShortTimeFormat : m_settings.LongTimeFormat, depth + 1);
-                i += count;
-                break;
-            case 'C':
+            return i + count;
+        case 'M':
+            if (n <= 2) {
+                AppendNumber(out, m_month, n);
+            } else if (n == 3) {
+                out += m_settings.ShortMonthNames[static_cast<std::size_t>(m_month - 1)];
+            } else {
+                out += m_settings.LongMonthNames[static_cast<std::size_t>(m_month - 1)];
+            }
+            return i + count;
+        case 'D':
+            if (n <= 2) {
+                AppendNumber(out, m_day, n);
+            } else if (n == 3) {
+                out += m_settings.ShortDayNames[static_cast<std::size_t>(m_dayOfWeek - 1)];
+            } else if (n == 4) {
+                out += m_settings.LongDayNames[static_cast<std::size_t>(m_dayOfWeek - 1)];
+            } else if (n == 5) {
                 Append(out, m_settings.ShortDateFormat, depth + 1);
-                if (m_hour != 0 || m_minute != 0 || m_second != 0 || m_msec != 0) {
-                    out += ' ';
-                    Append(out, m_settings.LongTimeFormat, depth + 1);
-                }
-                i += count;
-                break;
-            case 'A':
-                i = AppendAmPm(out, pattern, i);
-                break;
-            case '/':
-                out += m_settings.DateSeparator;
-                ++i;
-                break;
-            case ':':
-                out += m_settings.TimeSeparator;
-                ++i;
-                break;
-            case '\'':
-            case '"': {
-                const std::size_t end = pattern.find(starter, i + 1);
-                if (end == std::string::npos) {
-                    out += pattern.substr(i + 1);
-                    i = pattern.size();
-                } else {
-                    out += pattern.substr(i + 1, end - i - 1);
-                    i = end + 1;
-                }
-                break;
+            } else {
+                Append(out, m_settings.LongDateFormat, depth + 1);
             }
-            default:
-                out += starter;
-                ++i;
-                break;
+            return i + count;
+        case 'H': {
+            int h = m_hour;
+            if (FollowedByAmPm(pattern, i + count)) {
+                if (h == 0) {
+                    h = 12;
+                } else if (h > 12) {
+                    h -= 12;
+                }
             }
+            AppendNumber(out, h, n > 2 ? 2 : n);
+            return i + count;
+        }
+        case 'N':
+            AppendNumber(out, m_minute, n > 2 ? 2 : n);
+            return i + count;
+        case 'S':
+            AppendNumber(out, m_second, n > 2 ? 2 : n);
+            return i + count;
+        case 'Z':
+            AppendNumber(out, m_msec, n > 3 ? 3 : n);
+            return i + count;
+        case 'T':
+            Append(out, n == 1 ? m_settings.ShortTimeFormat : m_settings.LongTimeFormat, depth + 1);
+            return i + count;
+        case 'C':
+            Append(out, m_settings.ShortDateFormat, depth + 1);
+            if (m_hour != 0 || m_minute != 0 || m_second != 0 || m_msec != 0) {
+                out += ' ';
+                Append(out, m_settings.LongTimeFormat, depth + 1);
+            }
+            return i + count;
+        case 'A':
+            return AppendAmPm(out, pattern, i);
+        case '/':
+            out += m_settings.DateSeparator;
+            return i + 1;
+        case ':':
+            out += m_settings.TimeSeparator;
+            return i + 1;
+        case '\'':
+        case '"': {
+            const std::size_t end = pattern.find(starter, i + 1);
+            if (end == std::string::npos) {
+                out += pattern.substr(i + 1);
+                return pattern.size();
+            }
+            out += pattern.substr(i + 1, end - i - 1);
+            return end + 1;
+        }
+        default:
+            out += starter;
+            return i + 1;
         }
     }
 
