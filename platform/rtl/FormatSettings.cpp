@@ -62,6 +62,71 @@ void AppendLiteral(std::string& out, char c) {
     }
 }
 
+// The pattern that stands for the directive `directive` of a POSIX format; empty for what is not shown.
+std::string ConvertDirective(char directive, bool unpadded, int depth) {
+    switch (directive) {
+    case 'a':
+        return "ddd";
+    case 'A':
+        return "dddd";
+    case 'b':
+    case 'h':
+        return "MMM";
+    case 'B':
+        return "MMMM";
+    case 'd':
+        return unpadded ? "d" : "dd";
+    case 'e':
+        return "d";
+    case 'm':
+        return unpadded ? "M" : "MM";
+    case 'y':
+        return "yy";
+    case 'Y':
+    case 'G':
+        return "yyyy";
+    case 'H':
+        return unpadded ? "H" : "HH";
+    case 'k':
+        return "H";
+    case 'I':
+        return unpadded ? "h" : "hh";
+    case 'l':
+        return "h";
+    case 'M':
+        return unpadded ? "n" : "nn";
+    case 'S':
+        return unpadded ? "s" : "ss";
+    case 'p':
+        return "AMPM";
+    case 'P':
+        return "am/pm";
+    case 'T':
+        return "HH:nn:ss";
+    case 'R':
+        return "HH:nn";
+    case 'r':
+        return "hh:nn:ss AMPM";
+    case 'D':
+        return "MM/dd/yy";
+    case 'F':
+        return "yyyy-MM-dd";
+    case 'x':
+        return depth == 0 ? "ddddd" : "";
+    case 'X':
+        return depth == 0 ? "tt" : "";
+    case 'c':
+        return depth == 0 ? "c" : "";
+    case 'n':
+    case 't':
+        return " ";
+    case '%':
+        return "%";
+    default: // time zone, week and day-of-year numbers: not shown
+        return "";
+    }
+}
+
 std::string Convert(const std::string& posix, int depth) {
     std::string out;
     for (std::size_t i = 0; i < posix.size(); ++i) {
@@ -82,94 +147,7 @@ std::string Convert(const std::string& posix, int depth) {
         if (i >= posix.size()) {
             break;
         }
-        switch (posix[i]) {
-        case 'a':
-            out += "ddd";
-            break;
-        case 'A':
-            out += "dddd";
-            break;
-        case 'b':
-        case 'h':
-            out += "MMM";
-            break;
-        case 'B':
-            out += "MMMM";
-            break;
-        case 'd':
-            out += unpadded ? "d" : "dd";
-            break;
-        case 'e':
-            out += "d";
-            break;
-        case 'm':
-            out += unpadded ? "M" : "MM";
-            break;
-        case 'y':
-            out += "yy";
-            break;
-        case 'Y':
-        case 'G':
-            out += "yyyy";
-            break;
-        case 'H':
-            out += unpadded ? "H" : "HH";
-            break;
-        case 'k':
-            out += "H";
-            break;
-        case 'I':
-            out += unpadded ? "h" : "hh";
-            break;
-        case 'l':
-            out += "h";
-            break;
-        case 'M':
-            out += unpadded ? "n" : "nn";
-            break;
-        case 'S':
-            out += unpadded ? "s" : "ss";
-            break;
-        case 'p':
-            out += "AMPM";
-            break;
-        case 'P':
-            out += "am/pm";
-            break;
-        case 'T':
-            out += "HH:nn:ss";
-            break;
-        case 'R':
-            out += "HH:nn";
-            break;
-        case 'r':
-            out += "hh:nn:ss AMPM";
-            break;
-        case 'D':
-            out += "MM/dd/yy";
-            break;
-        case 'F':
-            out += "yyyy-MM-dd";
-            break;
-        case 'x':
-            out += depth == 0 ? "ddddd" : "";
-            break;
-        case 'X':
-            out += depth == 0 ? "tt" : "";
-            break;
-        case 'c':
-            out += depth == 0 ? "c" : "";
-            break;
-        case 'n':
-        case 't':
-            out += ' ';
-            break;
-        case '%':
-            out += '%';
-            break;
-        default: // time zone, week and day-of-year numbers: not shown
-            break;
-        }
+        out += ConvertDirective(posix[i], unpadded, depth);
     }
     return out;
 }
