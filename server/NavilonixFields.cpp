@@ -55,7 +55,66 @@ std::string fixed(double value, int decimals) {
     return buffer;
 }
 
+// The work sensor: given, or read from its text (blank for none); nothing when the text is no sensor number.
+std::optional<long> workSensor(std::optional<long> sensor, const std::string& text) {
+    if (sensor)
+        return sensor;
+    if (text.find_first_not_of(' ') == std::string::npos)
+        return 0;
+    if (const auto n = parseNumber(text); n && *n == std::floor(*n) && std::abs(*n) < 100)
+        return static_cast<long>(*n);
+    return std::nullopt;
+}
+
 } // namespace
+
+// The implement: one of Implements.txt by its identifier, else a width in metres; none works no area.
+std::optional<double> NavilonixObject::fieldsImplementWidth(const FieldRequest& request, Computation& c) const {
+    if (request.width)
+        return request.width;
+    if (request.implement.find_first_not_of(' ') == std::string::npos)
+        return 0.0;
+    std::optional<double> width;
+    std::string unreadable;
+    try {
+        std::vector<std::string> problems;
+        for (const Implement& i : parseImplements(readWholeFile(paths_.implements()), &problems))
+            if (!width && i.id == request.implement) {
+                width = i.width;
+                c.implement = i.name;
+            }
+        for (const auto& p : problems)
+            log("  Implements.txt: " + p);
+    } catch (const FileError& e) {
+        unreadable = e.what();
+    }
+    if (!width)
+        width = parseNumber(request.implement);
+    if (!width)
+        c.failure = "no implement " + excerpt(request.implement) + " in Implements.txt" +
+                    (unreadable.empty() ? std::string() : " (" + unreadable + ")");
+    return width;
+}
+
+// The fields (geozones) of the list `listName`; with the reason in `*failure` when there are none.
+std::vector<GeoZone> NavilonixObject::readFieldsList(const std::string& listName, std::string* failure) const {
+    if (!isBareListName(listName)) {
+        *failure = excerpt(listName) + " is not a list name";
+        return {};
+    }
+    try {
+        std::vector<std::string> problems;
+        auto fields = readCheckPointFile(paths_.points() / (listName + ".chp"), &problems).zones;
+        for (const auto& p : problems)
+            log("  skipped: " + p);
+        if (fields.empty())
+            *failure = "the list " + excerpt(listName) + " has no fields (geozones)";
+        return fields;
+    } catch (const FileError& e) {
+        *failure = e.what();
+        return {};
+    }
+}
 
 HRESULT NavilonixObject::startFieldsComputing(const FieldRequest& request) {
     log("StartFieldsComputing(" + request.description + ")");
@@ -80,62 +139,15 @@ HRESULT NavilonixObject::startFieldsComputing(const FieldRequest& request) {
     c->failure = requestProblem(v, request.groupFile, request.device, request.periodStart, from, request.periodEnd, to,
                                 request.source);
 
-    // The implement: one of Implements.txt by its identifier, else a width in metres; none works no area.
-    std::optional<double> width = request.width;
-    if (c->failure.empty() && !width) {
-        if (request.implement.find_first_not_of(' ') == std::string::npos) {
-            width = 0.0;
-        } else {
-            std::string unreadable;
-            try {
-                std::vector<std::string> problems;
-                for (const Implement& i : parseImplements(readWholeFile(paths_.implements()), &problems))
-                    if (!width && i.id == request.implement) {
-                        width = i.width;
-                        c->implement = i.name;
-                    }
-                for (const auto& p : problems)
-                    log("  Implements.txt: " + p);
-            } catch (const FileError& e) {
-                unreadable = e.what();
-            }
-            if (!width)
-                width = parseNumber(request.implement);
-            if (!width)
-                c->failure = "no implement " + excerpt(request.implement) + " in Implements.txt" +
-                             (unreadable.empty() ? std::string() : " (" + unreadable + ")");
-        }
-    }
+    const std::optional<double> width = c->failure.empty() ? fieldsImplementWidth(request, *c) : request.width;
     if (c->failure.empty() && (!std::isfinite(*width) || *width < 0))
         c->failure = "the implement's width " + fixed(*width, 2) + " m is not 0 or more";
-    std::optional<long> sensor = request.sensor;
-    if (!sensor) {
-        if (request.sensorText.find_first_not_of(' ') == std::string::npos)
-            sensor = 0;
-        else if (const auto n = parseNumber(request.sensorText); n && *n == std::floor(*n) && std::abs(*n) < 100)
-            sensor = static_cast<long>(*n);
-    }
+    const std::optional<long> sensor = workSensor(request.sensor, request.sensorText);
     if (c->failure.empty() && (!sensor || *sensor < 0 || *sensor > SensorCount))
         c->failure = "the work sensor must be 0 (none) or 1 to 8";
-
-    const std::string listName = request.fields.empty() ? fieldsList_ : request.fields;
     FieldInput input;
-    if (c->failure.empty()) {
-        if (!isBareListName(listName)) {
-            c->failure = excerpt(listName) + " is not a list name";
-        } else {
-            try {
-                std::vector<std::string> problems;
-                input.fields = readCheckPointFile(paths_.points() / (listName + ".chp"), &problems).zones;
-                for (const auto& p : problems)
-                    log("  skipped: " + p);
-                if (input.fields.empty())
-                    c->failure = "the list " + excerpt(listName) + " has no fields (geozones)";
-            } catch (const FileError& e) {
-                c->failure = e.what();
-            }
-        }
-    }
+    if (c->failure.empty())
+        input.fields = readFieldsList(request.fields.empty() ? fieldsList_ : request.fields, &c->failure);
     if (!c->failure.empty()) {
         c->refuse(host_);
         fieldsComputation_ = std::move(c);

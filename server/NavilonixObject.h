@@ -225,6 +225,8 @@ private:
     // The field work (NavilonixFields.cpp): a computation of its own beside the trips.
     struct FieldRequest;
     HRESULT startFieldsComputing(const FieldRequest& request);
+    std::optional<double> fieldsImplementWidth(const FieldRequest& request, Computation& c) const;
+    std::vector<GeoZone> readFieldsList(const std::string& listName, std::string* failure) const;
     void finishFieldsComputing();
     void stopFieldsComputing();
     HRESULT waitForFieldsComputing();
