@@ -42,6 +42,78 @@ QString timeText(UnixTime time) {
     return time == 0 ? QString() : QString::fromStdString(formatDateTime(time, TextFormat{}));
 }
 
+// Where the records fall in `area`: their bounds, a projection around their centre and the scale.
+struct MapFrame {
+    double minLat, maxLat, minLon, maxLon;
+    Projection projection;
+    QRectF area;
+    double scale; // pixels per metre
+    QPointF toScreen(const GpsRecord& r) const {
+        const QPointF m = projection.meters(r.latitude, r.longitude);
+        return QPointF(area.center().x() + m.x() * scale, area.center().y() - m.y() * scale);
+    }
+};
+
+MapFrame frameFor(const std::vector<GpsRecord>& points, const QRectF& area) {
+    MapFrame f{points.front().latitude,
+               points.front().latitude,
+               points.front().longitude,
+               points.front().longitude,
+               Projection{},
+               area,
+               1.0};
+    for (const GpsRecord& r : points) {
+        f.minLat = std::min(f.minLat, r.latitude);
+        f.maxLat = std::max(f.maxLat, r.latitude);
+        f.minLon = std::min(f.minLon, r.longitude);
+        f.maxLon = std::max(f.maxLon, r.longitude);
+    }
+    f.projection.lat0 = (f.minLat + f.maxLat) / 2;
+    f.projection.lon0 = (f.minLon + f.maxLon) / 2;
+    f.projection.cosLat = std::cos(f.projection.lat0 * std::numbers::pi / 180.0);
+    const QPointF low = f.projection.meters(f.minLat, f.minLon);
+    const QPointF high = f.projection.meters(f.maxLat, f.maxLon);
+    // At least two kilometres across, so that a single position shows its surroundings.
+    const double spanX = std::max(high.x() - low.x(), 2000.0);
+    const double spanY = std::max(high.y() - low.y(), 2000.0);
+    f.scale = std::min(area.width() / spanX, area.height() / spanY);
+    return f;
+}
+
+void drawTrack(QPainter& painter, const MapFrame& frame, const std::vector<GpsRecord>& points) {
+    QPainterPath path;
+    path.moveTo(frame.toScreen(points.front()));
+    for (std::size_t i = 1; i < points.size(); ++i)
+        path.lineTo(frame.toScreen(points[i]));
+    painter.setPen(QPen(QColor(0x1F, 0x5F, 0xBF), 2.5));
+    painter.drawPath(path);
+    // The start's label above its mark, the end's below, so that a round trip keeps both readable.
+    auto mark = [&](const GpsRecord& r, const QColor& colour, const QString& text, double dy) {
+        const QPointF p = frame.toScreen(r);
+        painter.setPen(Qt::black);
+        painter.setBrush(colour);
+        painter.drawEllipse(p, 6, 6);
+        painter.drawText(p + QPointF(10, dy), text);
+    };
+    mark(points.front(), QColor(0x2E, 0xA0, 0x43), QStringLiteral("Начало ") + timeText(points.front().time), -8);
+    mark(points.back(), QColor(0xD0, 0x3A, 0x2F), QStringLiteral("Конец ") + timeText(points.back().time), 18);
+}
+
+// One position: its mark, an arrow along its course (when known), its time and coordinates.
+void drawPosition(QPainter& painter, const MapFrame& frame, const GpsRecord& r) {
+    const QPointF p = frame.toScreen(r);
+    painter.setPen(QPen(Qt::black, 1.5));
+    painter.setBrush(QColor(0xD0, 0x3A, 0x2F));
+    painter.drawEllipse(p, 8, 8);
+    if (r.course >= 0) {
+        const double a = r.course * std::numbers::pi / 180.0;
+        painter.drawLine(p, p + QPointF(std::sin(a) * 24, -std::cos(a) * 24));
+    }
+    painter.drawText(p + QPointF(12, -10), timeText(r.time));
+    painter.drawText(p + QPointF(12, 6),
+                     QStringLiteral("%1, %2").arg(r.latitude, 0, 'f', 5).arg(r.longitude, 0, 'f', 5));
+}
+
 } // namespace
 
 MapView::MapView(QWidget* parent) : QWidget(parent) {
@@ -80,69 +152,21 @@ void MapView::paintEvent(QPaintEvent*) {
         painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Нет данных для карты"));
         return;
     }
-    double minLat = points_.front().latitude, maxLat = minLat;
-    double minLon = points_.front().longitude, maxLon = minLon;
-    for (const GpsRecord& r : points_) {
-        minLat = std::min(minLat, r.latitude);
-        maxLat = std::max(maxLat, r.latitude);
-        minLon = std::min(minLon, r.longitude);
-        maxLon = std::max(maxLon, r.longitude);
-    }
-    Projection projection;
-    projection.lat0 = (minLat + maxLat) / 2;
-    projection.lon0 = (minLon + maxLon) / 2;
-    projection.cosLat = std::cos(projection.lat0 * std::numbers::pi / 180.0);
-    const QPointF low = projection.meters(minLat, minLon);
-    const QPointF high = projection.meters(maxLat, maxLon);
-    // At least two kilometres across, so that a single position shows its surroundings.
-    const double spanX = std::max(high.x() - low.x(), 2000.0);
-    const double spanY = std::max(high.y() - low.y(), 2000.0);
-    const QRectF area = QRectF(rect()).adjusted(40, 40, -40, -60);
-    const double scale = std::min(area.width() / spanX, area.height() / spanY); // pixels per metre
-    auto toScreen = [&](double lat, double lon) {
-        const QPointF m = projection.meters(lat, lon);
-        return QPointF(area.center().x() + m.x() * scale, area.center().y() - m.y() * scale);
-    };
+    const MapFrame frame = frameFor(points_, QRectF(rect()).adjusted(40, 40, -40, -60));
+    const double scale = frame.scale;
 
     // A light grid every scale step.
     const double step = roundLength(width() / 4.0 / scale);
     painter.setPen(QPen(QColor(0xDD, 0xD8, 0xC8), 1));
-    for (double x = std::fmod(area.center().x(), step * scale); x < width(); x += step * scale)
+    for (double x = std::fmod(frame.area.center().x(), step * scale); x < width(); x += step * scale)
         painter.drawLine(QPointF(x, 0), QPointF(x, height()));
-    for (double y = std::fmod(area.center().y(), step * scale); y < height(); y += step * scale)
+    for (double y = std::fmod(frame.area.center().y(), step * scale); y < height(); y += step * scale)
         painter.drawLine(QPointF(0, y), QPointF(width(), y));
 
-    if (track_) {
-        QPainterPath path;
-        path.moveTo(toScreen(points_.front().latitude, points_.front().longitude));
-        for (std::size_t i = 1; i < points_.size(); ++i)
-            path.lineTo(toScreen(points_[i].latitude, points_[i].longitude));
-        painter.setPen(QPen(QColor(0x1F, 0x5F, 0xBF), 2.5));
-        painter.drawPath(path);
-        // The start's label above its mark, the end's below, so that a round trip keeps both readable.
-        auto mark = [&](const GpsRecord& r, const QColor& colour, const QString& text, double dy) {
-            const QPointF p = toScreen(r.latitude, r.longitude);
-            painter.setPen(Qt::black);
-            painter.setBrush(colour);
-            painter.drawEllipse(p, 6, 6);
-            painter.drawText(p + QPointF(10, dy), text);
-        };
-        mark(points_.front(), QColor(0x2E, 0xA0, 0x43), QStringLiteral("Начало ") + timeText(points_.front().time), -8);
-        mark(points_.back(), QColor(0xD0, 0x3A, 0x2F), QStringLiteral("Конец ") + timeText(points_.back().time), 18);
-    } else {
-        const GpsRecord& r = points_.front();
-        const QPointF p = toScreen(r.latitude, r.longitude);
-        painter.setPen(QPen(Qt::black, 1.5));
-        painter.setBrush(QColor(0xD0, 0x3A, 0x2F));
-        painter.drawEllipse(p, 8, 8);
-        if (r.course >= 0) {
-            const double a = r.course * std::numbers::pi / 180.0;
-            painter.drawLine(p, p + QPointF(std::sin(a) * 24, -std::cos(a) * 24));
-        }
-        painter.drawText(p + QPointF(12, -10), timeText(r.time));
-        painter.drawText(p + QPointF(12, 6),
-                         QStringLiteral("%1, %2").arg(r.latitude, 0, 'f', 5).arg(r.longitude, 0, 'f', 5));
-    }
+    if (track_)
+        drawTrack(painter, frame, points_);
+    else
+        drawPosition(painter, frame, points_.front());
 
     // Title and scale.
     painter.setPen(Qt::black);
@@ -160,10 +184,10 @@ void MapView::paintEvent(QPaintEvent*) {
     painter.drawText(origin + QPointF(barPixels + 8, 4), lengthText(step));
     painter.drawText(QRectF(rect()).adjusted(0, 8, -10, 0), Qt::AlignRight | Qt::AlignTop,
                      QStringLiteral("%1° с.ш. … %2° с.ш., %3° в.д. … %4° в.д.")
-                         .arg(minLat, 0, 'f', 4)
-                         .arg(maxLat, 0, 'f', 4)
-                         .arg(minLon, 0, 'f', 4)
-                         .arg(maxLon, 0, 'f', 4));
+                         .arg(frame.minLat, 0, 'f', 4)
+                         .arg(frame.maxLat, 0, 'f', 4)
+                         .arg(frame.minLon, 0, 'f', 4)
+                         .arg(frame.maxLon, 0, 'f', 4));
 }
 
 } // namespace navilonix::server
