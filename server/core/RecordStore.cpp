@@ -163,6 +163,54 @@ std::vector<int> RecordStore::months(long device) const {
     return keys;
 }
 
+namespace {
+
+// The first record in [low, high) of a month file (its records in time order) whose time is not `before` the point
+// looked for; `ok` turns false when the file cannot be read.
+template <class Before>
+std::size_t firstRecordFrom(ReadOnlyFile& file, std::size_t low, std::size_t high, bool& ok, Before before) {
+    while (low < high && ok) {
+        const std::size_t mid = low + (high - low) / 2;
+        unsigned char buffer[RecordStore::RecordSize];
+        ok = file.readAt(RecordStore::HeaderSize + mid * RecordStore::RecordSize, buffer, RecordStore::RecordSize);
+        if (ok && before(static_cast<UnixTime>(get64(buffer))))
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
+
+// Appends the records of [from, to] of the month file `path` from `low` on, in chunks; `report` hears what is
+// skipped.
+template <class Report>
+void appendRecords(ReadOnlyFile& file, const std::string& path, std::size_t low, std::size_t count, UnixTime from,
+                   UnixTime to, std::vector<GpsRecord>& result, const Report& report) {
+    constexpr std::size_t Chunk = 4096;
+    constexpr std::size_t RecordSize = RecordStore::RecordSize;
+    std::vector<unsigned char> buffer(Chunk * RecordSize);
+    for (std::size_t index = low; index < count; index += Chunk) {
+        const std::size_t n = std::min(Chunk, count - index);
+        if (!file.readAt(RecordStore::HeaderSize + index * RecordSize, buffer.data(), n * RecordSize)) {
+            report("cannot read " + path);
+            return;
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            const GpsRecord r = RecordStore::decode(buffer.data() + k * RecordSize);
+            if (r.time > to)
+                return;
+            if (!result.empty() && r.time <= result.back().time) {
+                report(path + ": record out of time order skipped");
+                continue;
+            }
+            if (r.time >= from)
+                result.push_back(r);
+        }
+    }
+}
+
+} // namespace
+
 std::vector<GpsRecord> RecordStore::read(long device, UnixTime from, UnixTime to,
                                          std::vector<std::string>* problems) const {
     std::vector<GpsRecord> result;
@@ -191,61 +239,17 @@ std::vector<GpsRecord> RecordStore::read(long device, UnixTime from, UnixTime to
         const std::size_t count = static_cast<std::size_t>(size - static_cast<long long>(HeaderSize)) / RecordSize;
         if ((size - static_cast<long long>(HeaderSize)) % static_cast<long long>(RecordSize) != 0)
             report(path.string() + " ends with a partial record; it is ignored");
-        auto timeAt = [&](std::size_t index, bool& ok) {
-            unsigned char buffer[RecordSize];
-            ok = file.readAt(HeaderSize + index * RecordSize, buffer, RecordSize);
-            return ok ? static_cast<UnixTime>(get64(buffer)) : 0;
-        };
-        // First record at or after the period's start.
-        std::size_t low = 0;
-        std::size_t high = count;
+        // The first record at or after the period's start, and the first one after its end, so that the result
+        // grows once per month file rather than by doubling.
         bool ok = true;
-        while (low < high && ok) {
-            const std::size_t mid = low + (high - low) / 2;
-            if (timeAt(mid, ok) < from)
-                low = mid + 1;
-            else
-                high = mid;
-        }
-        // And the first one after its end, so that the result grows once per month file rather than by doubling.
-        std::size_t end = low;
-        high = count;
-        while (end < high && ok) {
-            const std::size_t mid = end + (high - end) / 2;
-            if (timeAt(mid, ok) <= to)
-                end = mid + 1;
-            else
-                high = mid;
-        }
+        const std::size_t low = firstRecordFrom(file, 0, count, ok, [from](UnixTime t) { return t < from; });
+        const std::size_t end = firstRecordFrom(file, low, count, ok, [to](UnixTime t) { return t <= to; });
         if (!ok) {
             report("cannot read " + path.string());
             continue;
         }
         result.reserve(result.size() + (end - low));
-        constexpr std::size_t Chunk = 4096;
-        std::vector<unsigned char> buffer(Chunk * RecordSize);
-        bool done = false;
-        for (std::size_t index = low; index < count && !done; index += Chunk) {
-            const std::size_t n = std::min(Chunk, count - index);
-            if (!file.readAt(HeaderSize + index * RecordSize, buffer.data(), n * RecordSize)) {
-                report("cannot read " + path.string());
-                break;
-            }
-            for (std::size_t k = 0; k < n; ++k) {
-                const GpsRecord r = decode(buffer.data() + k * RecordSize);
-                if (r.time > to) {
-                    done = true;
-                    break;
-                }
-                if (!result.empty() && r.time <= result.back().time) {
-                    report(path.string() + ": record out of time order skipped");
-                    continue;
-                }
-                if (r.time < from)
-                    continue;
-                result.push_back(r);
-            }
-        }
+        appendRecords(file, path.string(), low, count, from, to, result, report);
     }
     return result;
 }
