@@ -45,6 +45,26 @@ ServerWindow::ServerWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("NavilonixServer — демонстрационный сервер"));
     resize(1100, 720);
 
+    createViews();
+    createActions();
+
+    status_ = new QLabel;
+    statusBar()->addPermanentWidget(status_);
+
+    wakeUpTimer_ = new QTimer(this);
+    wakeUpTimer_->setSingleShot(true);
+    wakeUpTimer_->setTimerType(Qt::PreciseTimer);
+    connect(wakeUpTimer_, &QTimer::timeout, this, [this]() {
+        if (object_)
+            object_->processPendingWork();
+    });
+    logTimer_ = new QTimer(this);
+    logTimer_->setSingleShot(true);
+    connect(logTimer_, &QTimer::timeout, this, &ServerWindow::flushLog);
+}
+
+// The fleet and the map side by side above the log.
+void ServerWindow::createViews() {
     fleet_ = new QTreeWidget;
     fleet_->setObjectName(QStringLiteral("FleetTree"));
     fleet_->setHeaderLabels({QStringLiteral("Группа / ТС"), QStringLiteral("Устройство"), QStringLiteral("Связь"),
@@ -69,7 +89,11 @@ ServerWindow::ServerWindow(QWidget* parent) : QMainWindow(parent) {
     main->setStretchFactor(0, 3);
     main->setStretchFactor(1, 2);
     setCentralWidget(main);
+}
 
+// The server's menu and the toolbar: one action per event the clients can be sent, rereading the group files and
+// closing the server.
+void ServerWindow::createActions() {
     auto* menu = menuBar()->addMenu(QStringLiteral("&Сервер"));
     auto* toolbar = addToolBar(QStringLiteral("События"));
     toolbar->setObjectName(QStringLiteral("EventsToolBar"));
@@ -109,20 +133,6 @@ ServerWindow::ServerWindow(QWidget* parent) : QMainWindow(parent) {
     });
     menu->addAction(close);
     toolbar->addAction(close);
-
-    status_ = new QLabel;
-    statusBar()->addPermanentWidget(status_);
-
-    wakeUpTimer_ = new QTimer(this);
-    wakeUpTimer_->setSingleShot(true);
-    wakeUpTimer_->setTimerType(Qt::PreciseTimer);
-    connect(wakeUpTimer_, &QTimer::timeout, this, [this]() {
-        if (object_)
-            object_->processPendingWork();
-    });
-    logTimer_ = new QTimer(this);
-    logTimer_->setSingleShot(true);
-    connect(logTimer_, &QTimer::timeout, this, &ServerWindow::flushLog);
 }
 
 ServerWindow::~ServerWindow() = default;

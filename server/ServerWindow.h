@@ -56,6 +56,8 @@ private:
         std::int64_t msecsSinceEpoch = 0;
         std::string text;
     };
+    void createViews();
+    void createActions();
     void refreshFleet();
     void updateStatus();
     void flushLog();
