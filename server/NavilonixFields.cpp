@@ -103,10 +103,7 @@ std::vector<GeoZone> NavilonixObject::readFieldsList(const std::string& listName
         return {};
     }
     try {
-        std::vector<std::string> problems;
-        auto fields = readCheckPointFile(paths_.points() / (listName + ".chp"), &problems).zones;
-        for (const auto& p : problems)
-            log("  skipped: " + p);
+        auto fields = readCheckPoints(paths_.points() / (listName + ".chp")).zones;
         if (fields.empty())
             *failure = "the list " + excerpt(listName) + " has no fields (geozones)";
         return fields;

@@ -662,6 +662,14 @@ HRESULT NavilonixObject::set_CheckPointWeekDays(LONG Value) {
     return S_OK;
 }
 
+CheckPointList NavilonixObject::readCheckPoints(const std::filesystem::path& path) const {
+    std::vector<std::string> problems;
+    CheckPointList list = readCheckPointFile(path, &problems);
+    for (const auto& p : problems)
+        log("  skipped: " + p);
+    return list;
+}
+
 HRESULT NavilonixObject::LoadChPFromFile(BSTR FileName) {
     const std::string name = BstrToUtf8(FileName);
     if (!isBareListName(name)) {
@@ -671,11 +679,7 @@ HRESULT NavilonixObject::LoadChPFromFile(BSTR FileName) {
     log("LoadChPFromFile(" + excerpt(name) + ")");
     const auto path = paths_.points() / (name + ".chp");
     try {
-        std::vector<std::string> problems;
-        CheckPointList list = readCheckPointFile(path, &problems);
-        for (const auto& p : problems)
-            log("  skipped: " + p);
-        checkPoints_ = std::move(list.points);
+        checkPoints_ = readCheckPoints(path).points;
         checkPointIndex_ = checkPoints_.empty() ? 0 : 1;
         log("  " + std::to_string(checkPoints_.size()) + " check point(s) loaded");
         return S_OK;

@@ -227,6 +227,8 @@ private:
     HRESULT startFieldsComputing(const FieldRequest& request);
     std::optional<double> fieldsImplementWidth(const FieldRequest& request, Computation& c) const;
     std::vector<GeoZone> readFieldsList(const std::string& listName, std::string* failure) const;
+    // A check point file; the lines it skips go to the log. Throws FileError.
+    CheckPointList readCheckPoints(const std::filesystem::path& path) const;
     void finishFieldsComputing();
     void stopFieldsComputing();
     HRESULT waitForFieldsComputing();

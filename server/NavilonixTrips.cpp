@@ -64,11 +64,7 @@ HRESULT NavilonixObject::startComputing(BSTR GroupFile, LONG Device, BSTR Period
         if (name.empty() || !isBareListName(name))
             return std::nullopt;
         try {
-            std::vector<std::string> problems;
-            auto list = readCheckPointFile(paths_.points() / (name + ".chp"), &problems);
-            for (const auto& p : problems)
-                log("  skipped: " + p);
-            return list;
+            return readCheckPoints(paths_.points() / (name + ".chp"));
         } catch (const FileError& e) {
             log(std::string("  ") + e.what());
             return std::nullopt;
