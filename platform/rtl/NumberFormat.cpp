@@ -185,15 +185,22 @@ std::vector<std::string> SplitSections(const std::string& pattern) {
     return sections;
 }
 
-std::string ApplySection(const TSection& section, const TDecimal& value, bool minus, const TFormatSettings& settings) {
-    std::string integer = IntegerDigits(value);
+// The digits of `value` before and after the point, padded with zeros to the section's least counts.
+void PaddedDigits(const TSection& section, const TDecimal& value, std::string& integer, std::string& fraction) {
+    integer = IntegerDigits(value);
     if (static_cast<int>(integer.size()) < section.MinIntegerDigits) {
         integer.insert(0, static_cast<std::size_t>(section.MinIntegerDigits) - integer.size(), '0');
     }
-    std::string fraction = FractionDigits(value);
+    fraction = FractionDigits(value);
     if (static_cast<int>(fraction.size()) < section.MinDecimalDigits) {
         fraction.resize(static_cast<std::size_t>(section.MinDecimalDigits), '0');
     }
+}
+
+std::string ApplySection(const TSection& section, const TDecimal& value, bool minus, const TFormatSettings& settings) {
+    std::string integer;
+    std::string fraction;
+    PaddedDigits(section, value, integer, fraction);
     const int n = static_cast<int>(integer.size());
 
     std::string out;
