@@ -192,6 +192,35 @@ private:
     bool m_failed = false;
 };
 
+// What the log keeps of a variant besides its type: an integer, a real number, a text, or nothing.
+enum class TKept { Integer, Real, Text, Nothing };
+
+TKept KeptOf(VARTYPE vt) {
+    switch (vt) {
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_BOOL:
+    case VT_ERROR:
+        return TKept::Integer;
+    case VT_R4:
+    case VT_R8:
+    case VT_DATE:
+        return TKept::Real;
+    case VT_BSTR:
+        return TKept::Text;
+    default:
+        return TKept::Nothing;
+    }
+}
+
 std::string DoubleText(double value) {
     char buffer[64];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
@@ -434,30 +463,17 @@ std::vector<TLoggedValue> TCallLog::Unpack(std::string_view values) {
         case kVariant:
             value.type = TMemberType::Variant;
             value.vt = reader.Raw<VARTYPE>();
-            switch (value.vt) {
-            case VT_I2:
-            case VT_I4:
-            case VT_INT:
-            case VT_I1:
-            case VT_UI1:
-            case VT_UI2:
-            case VT_UI4:
-            case VT_UINT:
-            case VT_I8:
-            case VT_UI8:
-            case VT_BOOL:
-            case VT_ERROR:
+            switch (KeptOf(value.vt)) {
+            case TKept::Integer:
                 value.integer = reader.Integer();
                 break;
-            case VT_R4:
-            case VT_R8:
-            case VT_DATE:
+            case TKept::Real:
                 value.real = reader.Raw<double>();
                 break;
-            case VT_BSTR:
+            case TKept::Text:
                 value.text = reader.Text(reader.Tag());
                 break;
-            default:
+            case TKept::Nothing:
                 break;
             }
             break;
@@ -505,29 +521,17 @@ std::string VarTypeName(VARTYPE vt) {
 }
 
 std::string VariantValueText(const TLoggedValue& value) {
-    switch (value.vt) {
-    case VT_R4:
-    case VT_R8:
-    case VT_DATE:
+    switch (KeptOf(value.vt)) {
+    case TKept::Real:
         return DoubleText(value.real);
-    case VT_BSTR:
+    case TKept::Text:
         return Quoted(value.text);
-    case VT_I2:
-    case VT_I4:
-    case VT_INT:
-    case VT_I1:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
-    case VT_BOOL:
-    case VT_ERROR:
+    case TKept::Integer:
         return std::to_string(value.integer);
-    default:
-        return {}; // the type alone
+    case TKept::Nothing:
+        break;
     }
+    return {}; // the type alone
 }
 
 std::string LoggedValueText(const TLoggedValue& value) {
