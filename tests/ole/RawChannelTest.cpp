@@ -59,9 +59,10 @@ public:
         m_thread = std::thread([this, fake, fd] {
             ole::DBusTransport transport;
             ole::Connection* c = transport.Adopt(ole::Connection::OpenPeer(fd, ole::Connection::Kind::PeerServer));
+            // Its id first: the first pass may already find the client gone and free the connection.
+            const std::uint64_t id = c->Id();
             transport.Serve(*c, static_cast<INavilonixAutomation*>(fake.get()));
             transport.ProcessAll();
-            const std::uint64_t id = c->Id();
             while (transport.ConnectionById(id) == c) {
                 pollfd p[2] = {{c->Fd(), static_cast<short>(c->Events()), 0}, {m_stop, POLLIN, 0}};
                 if (::poll(p, 2, -1) < 0 || p[1].revents)
