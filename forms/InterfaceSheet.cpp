@@ -142,6 +142,10 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     auto* eventsPanel = Named<QWidget>("EventsPanel");
     CreateEventsPanel(eventsPanel);
     middle->addWidget(eventsPanel);
+    // Height the sheet gains goes to the arguments, which a method of nine parameters needs; the events list
+    // keeps what it has.
+    middle->setStretchFactor(0, 1);
+    middle->setStretchFactor(1, 0);
     splitter->addWidget(middle);
 
     auto* logPanel = Named<QWidget>("CallLogPanel");
