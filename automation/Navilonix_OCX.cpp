@@ -92,7 +92,8 @@ std::string TrimmedSystemText(HRESULT code) {
     return s;
 }
 
-// `detail`, when given, is what the link to another machine said about the failure (on a line of its own).
+// `detail`, when given, is what stood between said about the failure (on a line of its own): the link to another
+// machine, the session bus, or the bus about a server that would not start.
 [[noreturn]] void RaiseConnectError(HRESULT code, REFCLSID clsid, const std::string& detail = {}) {
     LPOLESTR clsidText = nullptr;
     std::string clsidUtf8;
@@ -373,7 +374,7 @@ ComPtr<IUnknown> TOleServer::GetServerObject() {
         const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
                                             object.outVoid());
         if (FAILED(hr))
-            RaiseConnectError(hr, clsid);
+            RaiseConnectError(hr, clsid, CoTakeErrorDetail());
         return object;
     }
     case ckRunningInstance: {
@@ -388,7 +389,7 @@ ComPtr<IUnknown> TOleServer::GetServerObject() {
         COSERVERINFO server{0, machine.data(), nullptr, 0};
         MULTI_QI result{&IID_IUnknown, nullptr, S_OK};
         const HRESULT hr = CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &server, 1, &result);
-        const std::string said = CoTakeRemoteErrorText();
+        const std::string said = CoTakeErrorDetail();
         if (FAILED(hr))
             RaiseConnectError(hr, clsid,
                               said.find(RemoteMachineName) != std::string::npos ? said

@@ -243,7 +243,7 @@ int main(int argc, char** argv) {
         if (SUCCEEDED(CoCreateInstanceEx(kBenchClass, nullptr, CLSCTX_REMOTE_SERVER, &machine, 1, &result)))
             viaBridge = ComPtr<INavilonixAutomation>::Attach(static_cast<INavilonixAutomation*>(result.pItf));
         else
-            std::fprintf(stderr, "systemd-stdio-bridge: %s\n", CoTakeRemoteErrorText().c_str());
+            std::fprintf(stderr, "systemd-stdio-bridge: %s\n", CoTakeErrorDetail().c_str());
     }
     if (!viaBus || !viaPeer || !viaBridge) {
         std::fprintf(stderr, "the benchmark server did not come up on the session bus\n");

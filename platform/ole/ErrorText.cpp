@@ -71,6 +71,11 @@ std::string SystemErrorLine(HRESULT code) {
     return text;
 }
 
+std::string ErrnoText(int error) {
+    const char* text = strerrordesc_np(error);
+    return text ? text : "error " + std::to_string(error);
+}
+
 DWORD FormatMessageA(DWORD flags, const void* /*source*/, DWORD messageId, DWORD /*languageId*/, char* buffer,
                      DWORD size, va_list* /*arguments*/) {
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || !buffer)

@@ -17,6 +17,8 @@ constexpr DWORD LANG_USER_DEFAULT = 0x400;
 const char* SystemErrorText(HRESULT code);
 // The same text without its line break; empty when unknown.
 std::string SystemErrorLine(HRESULT code);
+// An errno's description in English, like the system texts beside which it is shown, whatever the locale.
+std::string ErrnoText(int error);
 
 // With FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is really a char** that receives a
 // block to release with LocalFree. Returns the number of characters written, 0 when there is no text.

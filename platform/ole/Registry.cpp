@@ -172,10 +172,15 @@ HRESULT GetActiveObject(REFCLSID clsid, void*, IUnknown** object) {
     return MK_E_UNAVAILABLE;
 }
 
+namespace {
+thread_local std::string t_errorDetail;
+}
+
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFIID iid, void** object) {
     if (!object)
         return E_POINTER;
     *object = nullptr;
+    t_errorDetail.clear();
     if (!CoIsInitialized())
         return CO_E_NOTINITIALIZED;
     Tables& t = GetTables();
@@ -196,17 +201,13 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFI
     if (transport && (clsContext & CLSCTX_LOCAL_SERVER)) {
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        return transport->CreateInstance(clsid, iid, object);
+        return transport->CreateInstance(clsid, iid, object, &t_errorDetail);
     }
     return REGDB_E_CLASSNOTREG;
 }
 
-namespace {
-thread_local std::string t_remoteErrorText;
-}
-
-std::string CoTakeRemoteErrorText() {
-    return std::exchange(t_remoteErrorText, {});
+std::string CoTakeErrorDetail() {
+    return std::exchange(t_errorDetail, {});
 }
 
 bool CoIsHandlerConnected(IUnknown* object) {
@@ -224,7 +225,7 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext, CO
         results[i].pItf = nullptr;
         results[i].hr = E_NOINTERFACE;
     }
-    t_remoteErrorText.clear();
+    t_errorDetail.clear();
     if (!CoIsInitialized())
         return CO_E_NOTINITIALIZED;
     ComPtr<IUnknown> first;
@@ -236,7 +237,7 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext, CO
         if (!transport)
             return REGDB_E_CLASSNOTREG;
         hr = transport->CreateRemoteInstance(clsid, Utf16ToUtf8(serverInfo->pwszName), *results[0].pIID,
-                                             first.outVoid(), &t_remoteErrorText);
+                                             first.outVoid(), &t_errorDetail);
     } else {
         hr = CoCreateInstance(clsid, outer, clsContext, *results[0].pIID, first.outVoid());
     }

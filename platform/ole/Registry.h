@@ -37,9 +37,9 @@ struct MULTI_QI {
 // one found) on that machine; otherwise as CoCreateInstance. Answers every MULTI_QI entry.
 HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext, COSERVERINFO* serverInfo, DWORD count,
                            MULTI_QI* results);
-// Why the last remote creation on this thread failed, in the link's own words (SSH's message, for example); empty
-// when it said nothing. Taken once.
-std::string CoTakeRemoteErrorText();
+// Why the last creation on this thread failed, in the words of what stood between (SSH's message, the session bus's,
+// a server that would not start); empty when nothing said more than the code. Taken once.
+std::string CoTakeErrorDetail();
 // Whether an object can still be reached: false once the server or the link behind a proxy is gone; true for this
 // process's own objects.
 bool CoIsHandlerConnected(IUnknown* object);
@@ -49,7 +49,8 @@ class ComTransport {
 public:
     virtual ~ComTransport() = default;
     virtual HRESULT GetActiveObject(REFCLSID clsid, IUnknown** object) = 0;
-    virtual HRESULT CreateInstance(REFCLSID clsid, REFIID iid, void** object) = 0;
+    // A new object of a class started on demand; `detail` says why it failed, where more than the code is known.
+    virtual HRESULT CreateInstance(REFCLSID clsid, REFIID iid, void** object, std::string* detail) = 0;
     // A new object (or the running one) on another machine; `detail` says why it failed in the link's own words.
     virtual HRESULT CreateRemoteInstance(REFCLSID, const std::string& /*machine*/, REFIID, void**,
                                          std::string* /*detail*/) {

@@ -1,6 +1,7 @@
 #include "platform/ole/RemoteAddress.h"
 
 #include "platform/ole/Bus.h"
+#include "platform/ole/ErrorText.h"
 #include "platform/ole/Proxy.h"
 #include "platform/ole/Transport.h"
 
@@ -272,7 +273,7 @@ Connection* DBusTransport::RemoteBus(const std::string& address, std::string* de
     auto bus = Connection::OpenRemote(address, &error, detail);
     if (!bus) {
         if (detail->empty())
-            *detail = std::string(kLinkEnded) + " (" + std::strerror(error) + ")";
+            *detail = std::string(kLinkEnded) + " (" + ErrnoText(error) + ")";
         return nullptr;
     }
     return Adopt(std::move(bus));

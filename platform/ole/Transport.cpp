@@ -1,7 +1,10 @@
 #include "platform/ole/Transport.h"
 
+#include "platform/ole/ErrorText.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -47,7 +50,7 @@ HRESULT DBusTransport::RequestBus(HRESULT unavailable, Connection** bus) {
     *bus = nullptr;
     if (!OnOwnerThread())
         return RPC_E_WRONG_THREAD;
-    *bus = SessionBus();
+    *bus = SessionBus(&m_busError);
     return *bus ? S_OK : unavailable;
 }
 
@@ -68,12 +71,22 @@ HRESULT DBusTransport::GetActiveObject(REFCLSID clsid, IUnknown** object) {
     return S_OK;
 }
 
-HRESULT DBusTransport::CreateInstance(REFCLSID clsid, REFIID iid, void** object) {
+HRESULT DBusTransport::CreateInstance(REFCLSID clsid, REFIID iid, void** object, std::string* detail) {
     Connection* bus = nullptr;
-    if (const HRESULT hr = StartRequest(object, REGDB_E_CLASSNOTREG, &bus); FAILED(hr))
+    if (const HRESULT hr = StartRequest(object, RPC_S_SERVER_UNAVAILABLE_HR, &bus); FAILED(hr)) {
+        if (hr == RPC_S_SERVER_UNAVAILABLE_HR && detail) {
+            const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+            *detail = "The session bus cannot be reached (" + ErrnoText(m_busError) + "); " +
+                      (address && *address ? "DBUS_SESSION_BUS_ADDRESS=" + std::string(address)
+                                           : std::string("DBUS_SESSION_BUS_ADDRESS is not set"));
+        }
         return hr;
-    std::string detail;
-    return CreateOnBus(*bus, clsid, iid, object, &detail);
+    }
+    std::string said;
+    const HRESULT hr = CreateOnBus(*bus, clsid, iid, object, &said);
+    if (detail)
+        *detail = std::move(said);
+    return hr;
 }
 
 HRESULT DBusTransport::CreateOnBus(Connection& busRef, REFCLSID clsid, REFIID iid, void** object, std::string* detail) {

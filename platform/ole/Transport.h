@@ -55,7 +55,9 @@ public:
 
     // --- ComTransport ---
     HRESULT GetActiveObject(REFCLSID clsid, IUnknown** object) override;
-    HRESULT CreateInstance(REFCLSID clsid, REFIID iid, void** object) override;
+    // Without a session bus, fails with 0x800706BA and says why the bus cannot be reached: nothing can be said
+    // about the class then.
+    HRESULT CreateInstance(REFCLSID clsid, REFIID iid, void** object, std::string* detail) override;
     // Through the remote user's session bus (RemoteAddress.h); calls then go through that bus, never a private channel.
     HRESULT CreateRemoteInstance(REFCLSID clsid, const std::string& machine, REFIID iid, void** object,
                                  std::string* detail) override;
@@ -155,6 +157,7 @@ private:
     std::function<void()> m_objectLost;
     bool m_objectLostPending = false;
     Connection* m_bus = nullptr;
+    int m_busError = 0; // why the session bus could not be opened (an errno), for the caller's message
     bool m_ownsName = false;
     std::string m_ownedName;
     std::uint64_t m_nextId = 1;

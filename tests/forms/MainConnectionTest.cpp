@@ -780,7 +780,7 @@ class RemoteTransport final : public ComTransport {
 public:
     explicit RemoteTransport(FakeAutomation* fake) : m_fake(fake) {}
     HRESULT GetActiveObject(REFCLSID, IUnknown**) override { return MK_E_UNAVAILABLE; }
-    HRESULT CreateInstance(REFCLSID, REFIID, void**) override { return REGDB_E_CLASSNOTREG; }
+    HRESULT CreateInstance(REFCLSID, REFIID, void**, std::string*) override { return REGDB_E_CLASSNOTREG; }
     HRESULT CreateRemoteInstance(REFCLSID, const std::string& machine, REFIID iid, void** object,
                                  std::string* detail) override {
         machines.push_back(machine);

@@ -51,7 +51,7 @@ struct RecordingTransport final : ComTransport {
         calls.push_back("GetActiveObject");
         return MK_E_UNAVAILABLE;
     }
-    HRESULT CreateInstance(REFCLSID, REFIID, void**) override {
+    HRESULT CreateInstance(REFCLSID, REFIID, void**, std::string*) override {
         calls.push_back("CreateInstance");
         return CO_E_SERVER_EXEC_FAILURE;
     }

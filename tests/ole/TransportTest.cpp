@@ -35,7 +35,12 @@ TEST(Transport, WithoutASessionBusNothingIsFoundStartedOrPublished) {
     ole::DBusTransport transport;
     ComPtr<IUnknown> object;
     EXPECT_EQ(transport.GetActiveObject(CLSID_NavilonixAutomation, object.out()), MK_E_UNAVAILABLE);
-    EXPECT_EQ(transport.CreateInstance(CLSID_NavilonixAutomation, IID_IUnknown, object.outVoid()), REGDB_E_CLASSNOTREG);
+    // Nothing is known of the class then: the failure is the bus's, and says which address could not be reached.
+    std::string detail;
+    EXPECT_EQ(transport.CreateInstance(CLSID_NavilonixAutomation, IID_IUnknown, object.outVoid(), &detail),
+              RPC_S_SERVER_UNAVAILABLE_HR);
+    EXPECT_NE(detail.find("session bus"), std::string::npos) << detail;
+    EXPECT_NE(detail.find("unix:path=/nonexistent/nvx-test-bus"), std::string::npos) << detail;
     EXPECT_EQ(object.get(), nullptr);
     ComPtr<FakeAutomation> fake = FakeAutomation::Create();
     EXPECT_EQ(transport.PublishActiveObject(CLSID_NavilonixAutomation, static_cast<INavilonixAutomation*>(fake.get())),
@@ -51,7 +56,7 @@ TEST(Transport, ObjectsAreObtainedOnTheOwnerThreadOnly) {
     std::thread other([&] {
         ComPtr<IUnknown> object;
         active = transport.GetActiveObject(CLSID_NavilonixAutomation, object.out());
-        created = transport.CreateInstance(CLSID_NavilonixAutomation, IID_IUnknown, object.outVoid());
+        created = transport.CreateInstance(CLSID_NavilonixAutomation, IID_IUnknown, object.outVoid(), nullptr);
     });
     other.join();
     EXPECT_EQ(active, RPC_E_WRONG_THREAD);
