@@ -142,10 +142,11 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     auto* eventsPanel = Named<QWidget>("EventsPanel");
     CreateEventsPanel(eventsPanel);
     middle->addWidget(eventsPanel);
-    // Height the sheet gains goes to the arguments, which a method of nine parameters needs; the events list
-    // keeps what it has.
+    // Most of the height, and all the height the sheet gains, goes to the arguments, which a method of nine
+    // parameters needs; the events list keeps a few rows.
     middle->setStretchFactor(0, 1);
     middle->setStretchFactor(1, 0);
+    middle->setSizes({300, 100});
     splitter->addWidget(middle);
 
     auto* logPanel = Named<QWidget>("CallLogPanel");
