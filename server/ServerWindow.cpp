@@ -13,9 +13,15 @@
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+
+#include <cstdio>
+#include <ctime>
 
 namespace navilonix::server {
 
@@ -26,6 +32,18 @@ constexpr int LogLines = 5000;
 // While the window is shown, lines reach the log view in batches at most this far apart: laying out and painting
 // the view once per line would cost the server more than the calls it logs.
 constexpr int LogBatchMilliseconds = 100;
+
+// "hh:mm:ss.zzz " of a moment, in local time. QDateTime's local time reads the zone afresh (a stat of
+// /etc/localtime) for each moment; the C library reads it once, which counts at thousands of lines a second.
+QString LineTime(qint64 msecsSinceEpoch) {
+    const auto seconds = static_cast<std::time_t>(msecsSinceEpoch / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[20];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d ", local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(msecsSinceEpoch % 1000));
+    return QString::fromLatin1(text);
+}
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -201,10 +219,21 @@ void ServerWindow::flushLog() {
     for (const PendingLine& line : pendingLog_) {
         if (!text.isEmpty())
             text += QLatin1Char('\n');
-        text += QDateTime::fromMSecsSinceEpoch(line.msecsSinceEpoch).toString(QStringLiteral("hh:mm:ss.zzz ")) +
-                QString::fromStdString(line.text);
+        text += LineTime(line.msecsSinceEpoch) + QString::fromStdString(line.text);
     }
+    // Room is made before the batch goes in: the view's own limit would drop the oldest lines by stepping a cursor
+    // through them, laying each one out on the way.
+    QTextDocument* document = log_->document();
+    const int present = document->isEmpty() ? 0 : document->blockCount();
+    const int excess = present + static_cast<int>(pendingLog_.size()) - LogLines;
     pendingLog_.clear();
+    if (excess >= present) {
+        log_->clear();
+    } else if (excess > 0) {
+        QTextCursor oldest(document);
+        oldest.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+        oldest.removeSelectedText();
+    }
     log_->appendPlainText(text);
 }
 

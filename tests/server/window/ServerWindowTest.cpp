@@ -132,6 +132,16 @@ TEST_F(ServerWindowTest, TheLogKeepsTheLatestLinesInOrderWhileHiddenAndBringsNew
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_TRUE(document->lastBlock().text().endsWith(QStringLiteral(" after the window was shown")));
     EXPECT_EQ(document->blockCount(), 5000);
+    // A batch of many lines pushes out as many of the oldest, and the rest keep their order.
+    for (int i = 0; i < 3000; ++i)
+        window_.log("more " + std::to_string(i));
+    while (!document->lastBlock().text().endsWith(QStringLiteral(" more 2999")) && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(document->blockCount(), 5000);
+    EXPECT_TRUE(document->firstBlock().text().endsWith(QStringLiteral(" line 4001")))
+        << document->firstBlock().text().toStdString();
+    EXPECT_TRUE(document->findBlockByNumber(1999).text().endsWith(QStringLiteral(" after the window was shown")));
+    EXPECT_TRUE(document->findBlockByNumber(2000).text().endsWith(QStringLiteral(" more 0")));
 }
 
 int main(int argc, char** argv) {
