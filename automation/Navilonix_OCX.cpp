@@ -92,8 +92,8 @@ std::string TrimmedSystemText(HRESULT code) {
     return s;
 }
 
-// `detail`, when given, is what stood between said about the failure (on a line of its own): the link to another
-// machine, the session bus, or the bus about a server that would not start.
+// `detail`, when given, explains the failure in the words of whatever stood in the way (on a line of its own): the
+// link to another machine, the session bus, or the bus reporting a server that would not start.
 [[noreturn]] void RaiseConnectError(HRESULT code, REFCLSID clsid, const std::string& detail = {}) {
     LPOLESTR clsidText = nullptr;
     std::string clsidUtf8;

@@ -37,8 +37,9 @@ struct MULTI_QI {
 // one found) on that machine; otherwise as CoCreateInstance. Answers every MULTI_QI entry.
 HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext, COSERVERINFO* serverInfo, DWORD count,
                            MULTI_QI* results);
-// Why the last creation on this thread failed, in the words of what stood between (SSH's message, the session bus's,
-// a server that would not start); empty when nothing said more than the code. Taken once.
+// Why the last creation on this thread failed, in the words of whatever stood in the way (SSH's message, the
+// session bus's, the bus's report of a server that would not start); empty when nothing said more than the code.
+// Taken once.
 std::string CoTakeErrorDetail();
 // Whether an object can still be reached: false once the server or the link behind a proxy is gone; true for this
 // process's own objects.
