@@ -11,10 +11,12 @@
 #include "forms/UiSeam.h"
 #include "platform/rtl/Conversion.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -211,6 +213,12 @@ void TInterfaceSheet::ConnectHandlers() {
             [this] { ::Guarded([this] { MemberFilterEditChange(); }); });
     connect(MembersListView, &QTreeWidget::currentItemChanged, this,
             [this] { ::Guarded([this] { MembersListViewChange(); }); });
+    // Double-click and Enter, not the style's "activated", which some desktops give to a single click: a click
+    // only selects.
+    connect(MembersListView, &QTreeWidget::itemDoubleClicked, this,
+            [this] { ::Guarded([this] { MembersListViewActivate(); }); });
+    MemberFilterEdit->installEventFilter(this);
+    MembersListView->installEventFilter(this);
     connect(MemberCallButton, &QPushButton::clicked, this, [this] { ::Guarded([this] { MemberCallButtonClick(); }); });
     connect(ClearEventsButton, &QPushButton::clicked, this,
             [this] { ::Guarded([this] { ClearEventsButtonClick(); }); });
@@ -356,6 +364,48 @@ void TInterfaceSheet::MemberFilterEditChange() {
                            Text(member->name).contains(filter, Qt::CaseInsensitive);
         item->setHidden(!shown);
     }
+    // The first match is selected while the selected member is filtered out, so that Enter goes straight to it.
+    QTreeWidgetItem* current = MembersListView->currentItem();
+    if (current && !current->isHidden())
+        return;
+    for (int i = 0; i < MembersListView->topLevelItemCount(); ++i)
+        if (QTreeWidgetItem* item = MembersListView->topLevelItem(i); !item->isHidden()) {
+            MembersListView->setCurrentItem(item);
+            break;
+        }
+}
+
+void TInterfaceSheet::MembersListViewActivate() {
+    if (!m_member)
+        return;
+    if (!ArgumentEdits.empty()) {
+        ArgumentEdits.front()->setFocus();
+        ArgumentEdits.front()->selectAll();
+    } else if (MemberCallButton->isEnabled()) {
+        MemberCallButton->click();
+    }
+}
+
+bool TInterfaceSheet::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched != MemberFilterEdit && watched != MembersListView) || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (watched == MembersListView)
+            break;
+        QCoreApplication::sendEvent(MembersListView, event);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        ::Guarded([this] { MembersListViewActivate(); });
+        return true;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TInterfaceSheet::MembersListViewChange() {

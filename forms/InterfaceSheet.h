@@ -64,6 +64,9 @@ public:
     // Handlers.
     void MemberFilterEditChange();
     void MembersListViewChange();
+    // Enter on the filter or the list, or a double-click: to the first argument, or the call itself for a member
+    // without any.
+    void MembersListViewActivate();
     void MemberCallButtonClick();
     void ClearEventsButtonClick();
     void PauseLogButtonClick();
@@ -80,6 +83,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // The filter passes the keys that move through the list to it, and Enter to the selected member.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateMembersPanel(QWidget* panel);

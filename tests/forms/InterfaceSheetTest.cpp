@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -203,6 +204,36 @@ TEST_F(InterfaceSheetTest, ReadsWritesAndCallsOfEachTypeSendExactlyTheTypedValue
     EXPECT_TRUE(Sheet->MemberTimeLabel->text().endsWith(" мкс")) << Sheet->MemberTimeLabel->text().toStdString();
     EXPECT_EQ(LoggedCalls(), Fake->Calls());
     EXPECT_TRUE(UiSeam::ShownBoxes().empty());
+}
+
+TEST_F(InterfaceSheetTest, TheKeyboardGoesFromTheFilterToAMemberAndItsCall) {
+    Connect();
+    Fake->Set("GroupsNum", LONG{7});
+    Fake->ClearCalls();
+    const auto press = [](QWidget* target, int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+    };
+    const auto selected = [this] { return std::string(Sheet->SelectedMember() ? Sheet->SelectedMember()->name : ""); };
+    // Typing selects the first match, and Enter reads a member that takes nothing.
+    Sheet->MemberFilterEdit->setText("groupsnum");
+    EXPECT_EQ(selected(), "get_GroupsNum");
+    press(Sheet->MemberFilterEdit, Qt::Key_Return);
+    EXPECT_EQ(Fake->Calls(), std::vector<std::string>{"get_GroupsNum"});
+    EXPECT_EQ(Sheet->MemberResultLabel->text().toStdString(), "7");
+    // The arrows move through the matches from the filter; Enter on a member with arguments goes to the first one
+    // and sends nothing, and Enter there sends the call.
+    Sheet->MemberFilterEdit->setText("CarIndex");
+    EXPECT_EQ(selected(), "get_CarIndex");
+    press(Sheet->MemberFilterEdit, Qt::Key_Down);
+    EXPECT_EQ(selected(), "set_CarIndex");
+    press(Sheet->MemberFilterEdit, Qt::Key_Return);
+    ASSERT_EQ(Sheet->ArgumentEdits.size(), 1u);
+    EXPECT_EQ(Form->focusWidget(), Sheet->ArgumentEdits[0]);
+    EXPECT_EQ(Fake->Calls().size(), 1u);
+    Sheet->ArgumentEdits[0]->setText("2");
+    press(Sheet->ArgumentEdits[0], Qt::Key_Return);
+    EXPECT_EQ(Fake->Calls().back(), "set_CarIndex(2)");
 }
 
 TEST_F(InterfaceSheetTest, FailuresShowTheirCodeInPlaceWithoutThePrompt) {
