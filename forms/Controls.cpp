@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -350,4 +351,39 @@ QStringList TFileDialog::NameFilters() const {
 
 bool TFileDialog::Execute(QWidget* parent) {
     return UiSeam::ExecuteFileDialog(*this, parent);
+}
+
+TTextPane::TTextPane(int maxLines, QWidget* parent) : QPlainTextEdit(parent), m_maxLines(maxLines) {
+    setReadOnly(true);
+    setFrameShape(QFrame::NoFrame);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    // The panel's colour, as a label's: the pane shows a result, it takes no input.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, colours.color(QPalette::Window));
+    setPalette(colours);
+    hide();
+}
+
+void TTextPane::setText(const QString& text) {
+    setPlainText(text);
+    setVisible(!text.isEmpty());
+    FitHeight();
+}
+
+void TTextPane::resizeEvent(QResizeEvent* event) {
+    QPlainTextEdit::resizeEvent(event);
+    FitHeight(); // the wrapping follows the width
+}
+
+void TTextPane::FitHeight() {
+    const QFontMetrics metrics(font());
+    const int margins = 2 * static_cast<int>(document()->documentMargin()) + 2 * frameWidth();
+    const int width = std::max(1, viewport()->width() - 2 * static_cast<int>(document()->documentMargin()));
+    const int textHeight =
+        metrics.boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWrapAnywhere, toPlainText()).height();
+    const int height = std::min(std::max(textHeight, metrics.lineSpacing()), m_maxLines * metrics.lineSpacing());
+    if (height + margins != this->height())
+        setFixedHeight(height + margins);
 }

@@ -1,10 +1,11 @@
 // Small controls the console windows share: the makers of named controls, the combo box with a drop-down event,
-// the status-bar hints, the list views' set-up and the file dialog settings object.
+// the read-only text pane, the status-bar hints, the list views' set-up and the file dialog settings object.
 #pragma once
 
 #include <QComboBox>
 #include <QFont>
 #include <QObject>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QString>
 #include <QVariant>
@@ -118,6 +119,24 @@ void SetupListView(QTreeWidget* view, const std::vector<TListColumn>& columns);
 void KeepSelectionVisible(QWidget* view);
 
 // Suspends a view's redrawing until the scope ends, also when an error ends a fill part-way.
+// Read-only, selectable text that wraps anywhere, so a long value without spaces wraps too (a label would widen its
+// window to the width of that value), and is as tall as its lines up to `maxLines`, then scrolls. Hidden while
+// empty.
+class TTextPane final : public QPlainTextEdit {
+public:
+    explicit TTextPane(int maxLines, QWidget* parent = nullptr);
+    QString text() const { return toPlainText(); }
+    void setText(const QString& text);
+    void clear() { setText({}); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FitHeight();
+    int m_maxLines;
+};
+
 class TBulkUpdate {
 public:
     explicit TBulkUpdate(QWidget* view);

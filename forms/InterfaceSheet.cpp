@@ -178,14 +178,15 @@ void TInterfaceSheet::CreateMemberPanel(QWidget* panel) {
     MemberTitleLabel = Named<QLabel>("MemberTitleLabel", "Выберите член интерфейса", panel);
     MemberTitleLabel->setWordWrap(true);
     memberLayout->addWidget(MemberTitleLabel);
-    auto* arguments = Named<QScrollArea>("MemberArgumentsScroll", panel);
-    arguments->setWidgetResizable(true);
-    arguments->setFrameShape(QFrame::NoFrame);
-    arguments->setAccessibleName(QStringLiteral("Аргументы"));
+    MemberArgumentsScroll = Named<QScrollArea>("MemberArgumentsScroll", panel);
+    MemberArgumentsScroll->setWidgetResizable(true);
+    MemberArgumentsScroll->setFrameShape(QFrame::NoFrame);
+    MemberArgumentsScroll->setAccessibleName(QStringLiteral("Аргументы"));
     MemberArgumentsPanel = Named<QWidget>("MemberArgumentsPanel");
     new QFormLayout(MemberArgumentsPanel);
-    arguments->setWidget(MemberArgumentsPanel);
-    memberLayout->addWidget(arguments, 1);
+    MemberArgumentsScroll->setWidget(MemberArgumentsPanel);
+    memberLayout->addWidget(MemberArgumentsScroll, 1);
+    MemberArgumentsScroll->hide(); // until a member with arguments is selected
     auto* callRow = new QHBoxLayout();
     MemberCallButton = Named<QPushButton>("MemberCallButton", "Вызвать", panel);
     MemberCallButton->setAutoDefault(false);
@@ -194,11 +195,9 @@ void TInterfaceSheet::CreateMemberPanel(QWidget* panel) {
     callRow->addWidget(MemberCallButton);
     callRow->addWidget(MemberTimeLabel, 1);
     memberLayout->addLayout(callRow);
-    MemberResultLabel = Named<QLabel>("MemberResultLabel", panel);
-    MemberResultLabel->setWordWrap(true);
-    MemberResultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    MemberResultLabel->setAccessibleName(QStringLiteral("Результат"));
-    memberLayout->addWidget(MemberResultLabel);
+    MemberResultText = Named<TTextPane>("MemberResultText", 8, panel);
+    MemberResultText->setAccessibleName(QStringLiteral("Результат"));
+    memberLayout->addWidget(MemberResultText);
     ArrayModel = new TArrayTableModel(this);
     ArrayView = Named<QTableView>("ArrayView", panel);
     ArrayView->setModel(ArrayModel);
@@ -421,11 +420,12 @@ void TInterfaceSheet::ShowMember(const TMemberInfo* member) {
     while (form->rowCount() > 0)
         form->removeRow(0);
     ArgumentEdits.clear();
-    MemberResultLabel->clear();
+    MemberResultText->clear();
     MemberTimeLabel->clear();
     ArrayView->hide();
     ArrayModel->Show(nullptr);
     if (!member) {
+        MemberArgumentsScroll->hide();
         MemberTitleLabel->setText("Выберите член интерфейса");
         SetConnected(m_connected);
         return;
@@ -444,14 +444,15 @@ void TInterfaceSheet::ShowMember(const TMemberInfo* member) {
             ArgumentEdits.push_back(edit);
         }
     }
+    MemberArgumentsScroll->setVisible(!ArgumentEdits.empty()); // a read's value gets the room
     const char* captions[] = {"Прочитать", "Записать", "Вызвать"};
     MemberCallButton->setText(QString::fromUtf8(captions[static_cast<int>(member->kind)]));
     SetConnected(m_connected);
 }
 
 void TInterfaceSheet::ShowResult(const QString& text, bool failed) {
-    MemberResultLabel->setStyleSheet(failed ? QStringLiteral("color: #c00000;") : QString());
-    MemberResultLabel->setText(text);
+    MemberResultText->setStyleSheet(failed ? QStringLiteral("color: #c00000;") : QString());
+    MemberResultText->setText(text);
     ArrayView->hide();
     ArrayModel->Show(nullptr);
 }
@@ -527,7 +528,7 @@ void TInterfaceSheet::ShowValue(const TMemberInfo& member, const VARIANT& value)
         // An array's elements as a table under its type and shape.
         if ((value.vt & VT_ARRAY) && !(value.vt & VT_BYREF) && value.parray) {
             if (ArrayModel->Show(value.parray)) {
-                MemberResultLabel->setText(MemberResultLabel->text() + ", " + ArrayModel->Shape());
+                MemberResultText->setText(MemberResultText->text() + ", " + ArrayModel->Shape());
                 ArrayView->show();
             } else {
                 ShowResult(QString::fromStdString(VariantText(value)) + ", элементы не прочитаны", true);

@@ -13,6 +13,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QTableView;
 class QTimer;
 class QTreeWidget;
@@ -20,6 +21,7 @@ class QTreeWidgetItem;
 class QWidget;
 class TArrayTableModel;
 class TCallLogModel;
+class TTextPane;
 class TFileDialog;
 struct TMemberInfo;
 
@@ -33,10 +35,11 @@ public:
     QLineEdit* MemberFilterEdit;
     QTreeWidget* MembersListView; // slot, name, kind, type or parameters; the slot is each row's data value
     QLabel* MemberTitleLabel;
-    QWidget* MemberArgumentsPanel; // one edit per argument of the selected member
+    QScrollArea* MemberArgumentsScroll; // holds the panel below; hidden for a member without arguments
+    QWidget* MemberArgumentsPanel;      // one edit per argument of the selected member
     std::vector<QLineEdit*> ArgumentEdits;
     QPushButton* MemberCallButton; // "Прочитать", "Записать" or "Вызвать"
-    QLabel* MemberResultLabel;     // the value, or the failure in red
+    TTextPane* MemberResultText;   // the value, or the failure in red
     QLabel* MemberTimeLabel;       // the round trip in microseconds
     QTableView* ArrayView;         // the elements of an array read, else hidden
     TArrayTableModel* ArrayModel;

@@ -5,9 +5,11 @@
 #include "automation/CallLog.h"
 #include "forms/ArrayTableModel.h"
 #include "forms/CallLogModel.h"
+#include "forms/Controls.h"
 #include "tests/forms/TreeFleet.h"
 #include "tests/forms/WindowFixture.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QKeyEvent>
@@ -132,7 +134,7 @@ protected:
             Sheet->ArgumentEdits[i]->setText(arguments[i]);
         EXPECT_TRUE(Sheet->MemberCallButton->isEnabled()) << name;
         Sheet->MemberCallButton->click();
-        return Sheet->MemberResultLabel->text().toStdString();
+        return Sheet->MemberResultText->text().toStdString();
     }
 
     TInterfaceSheet* Sheet = nullptr;
@@ -220,7 +222,7 @@ TEST_F(InterfaceSheetTest, TheKeyboardGoesFromTheFilterToAMemberAndItsCall) {
     EXPECT_EQ(selected(), "get_GroupsNum");
     press(Sheet->MemberFilterEdit, Qt::Key_Return);
     EXPECT_EQ(Fake->Calls(), std::vector<std::string>{"get_GroupsNum"});
-    EXPECT_EQ(Sheet->MemberResultLabel->text().toStdString(), "7");
+    EXPECT_EQ(Sheet->MemberResultText->text().toStdString(), "7");
     // The arrows move through the matches from the filter; Enter on a member with arguments goes to the first one
     // and sends nothing, and Enter there sends the call.
     Sheet->MemberFilterEdit->setText("CarIndex");
@@ -234,6 +236,24 @@ TEST_F(InterfaceSheetTest, TheKeyboardGoesFromTheFilterToAMemberAndItsCall) {
     Sheet->ArgumentEdits[0]->setText("2");
     press(Sheet->ArgumentEdits[0], Qt::Key_Return);
     EXPECT_EQ(Fake->Calls().back(), "set_CarIndex(2)");
+}
+
+TEST_F(InterfaceSheetTest, ALongValueWithoutSpacesWrapsInPlaceAndLeavesTheWindowItsSize) {
+    Connect();
+    const std::string value(3000, '7');
+    Fake->Set("TrackCrdsStr", value);
+    Form->PageControl->setCurrentWidget(Sheet);
+    Form->show();
+    QApplication::processEvents();
+    const int least = Sheet->minimumSizeHint().width();
+    const QSize size = Form->size();
+    EXPECT_EQ(Run("get_TrackCrdsStr"), "\"" + value + "\" (длина 3000)");
+    QApplication::processEvents();
+    // A label would ask for the whole value's width (about 18,000 pixels here), and the window with it.
+    EXPECT_EQ(Sheet->minimumSizeHint().width(), least);
+    EXPECT_EQ(Form->size(), size);
+    EXPECT_LE(Sheet->MemberResultText->width(), Sheet->width());
+    Form->hide();
 }
 
 TEST_F(InterfaceSheetTest, FailuresShowTheirCodeInPlaceWithoutThePrompt) {

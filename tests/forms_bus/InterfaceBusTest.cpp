@@ -5,6 +5,7 @@
 #include "automation/NavilonixMarshal.h"
 #include "automation/Navilonix_OCX.h"
 #include "forms/Application.h"
+#include "forms/Controls.h"
 #include "forms/InterfaceSheet.h"
 #include "forms/Main.h"
 #include "forms/UiSeam.h"
@@ -44,7 +45,7 @@ TEST(InterfaceSheetOverTheBus, ReadsEveryReadableMemberOnceAndShowsWhichFail) {
             ASSERT_EQ(CallLog().NextSequence(), before + 1) << member.name;
             const TCallRecord& record = CallLog().At(CallLog().Count() - 1);
             EXPECT_EQ(record.slot, member.slot);
-            const std::string shown = sheet->MemberResultLabel->text().toStdString();
+            const std::string shown = sheet->MemberResultText->text().toStdString();
             if (record.result < 0) {
                 EXPECT_EQ(shown, "Ошибка " + ResultCodeText(record.result)) << member.name;
                 failed.push_back(std::string(member.name) + " " + ResultCodeText(record.result));
