@@ -359,10 +359,11 @@ TTextPane::TTextPane(int maxLines, QWidget* parent) : QPlainTextEdit(parent), m_
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    // The panel's colour, as a label's: the pane shows a result, it takes no input.
+    // The panel shows through, as behind a label: the pane shows a result, it takes no input.
     QPalette colours = palette();
-    colours.setColor(QPalette::Base, colours.color(QPalette::Window));
+    colours.setColor(QPalette::Base, Qt::transparent);
     setPalette(colours);
+    viewport()->setAutoFillBackground(false);
     hide();
 }
 
@@ -379,7 +380,8 @@ void TTextPane::resizeEvent(QResizeEvent* event) {
 
 void TTextPane::FitHeight() {
     const QFontMetrics metrics(font());
-    const int margins = 2 * static_cast<int>(document()->documentMargin()) + 2 * frameWidth();
+    // The document margin above and below, the frame, and a little room QPlainTextEdit keeps under the last line.
+    const int margins = 2 * static_cast<int>(document()->documentMargin()) + 2 * frameWidth() + metrics.descent();
     const int width = std::max(1, viewport()->width() - 2 * static_cast<int>(document()->documentMargin()));
     const int textHeight =
         metrics.boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWrapAnywhere, toPlainText()).height();

@@ -185,7 +185,7 @@ void TInterfaceSheet::CreateMemberPanel(QWidget* panel) {
     MemberArgumentsPanel = Named<QWidget>("MemberArgumentsPanel");
     new QFormLayout(MemberArgumentsPanel);
     MemberArgumentsScroll->setWidget(MemberArgumentsPanel);
-    memberLayout->addWidget(MemberArgumentsScroll, 1);
+    memberLayout->addWidget(MemberArgumentsScroll, 8);
     MemberArgumentsScroll->hide(); // until a member with arguments is selected
     auto* callRow = new QHBoxLayout();
     MemberCallButton = Named<QPushButton>("MemberCallButton", "Вызвать", panel);
@@ -204,7 +204,9 @@ void TInterfaceSheet::CreateMemberPanel(QWidget* panel) {
     ArrayView->setAccessibleName(QStringLiteral("Элементы массива"));
     ArrayView->verticalHeader()->setDefaultSectionSize(ArrayView->fontMetrics().height() + 4);
     ArrayView->hide();
-    memberLayout->addWidget(ArrayView, 2);
+    memberLayout->addWidget(ArrayView, 16);
+    // With neither arguments nor an array shown, the rest of the height stays below the result, not between rows.
+    memberLayout->addStretch(1);
 }
 
 void TInterfaceSheet::ConnectHandlers() {
