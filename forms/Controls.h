@@ -118,7 +118,6 @@ void SetupListView(QTreeWidget* view, const std::vector<TListColumn>& columns);
 // Keeps a view's selection drawn in the active colours when the view loses focus.
 void KeepSelectionVisible(QWidget* view);
 
-// Suspends a view's redrawing until the scope ends, also when an error ends a fill part-way.
 // Read-only, selectable text that wraps anywhere, so a long value without spaces wraps too (a label would widen its
 // window to the width of that value), and is as tall as its lines up to `maxLines`, then scrolls. Hidden while
 // empty.
@@ -137,6 +136,7 @@ private:
     int m_maxLines;
 };
 
+// Suspends a view's redrawing until the scope ends, also when an error ends a fill part-way.
 class TBulkUpdate {
 public:
     explicit TBulkUpdate(QWidget* view);
