@@ -100,6 +100,10 @@ void TMainForm::ShowRemoteMachine() {
 }
 
 void TMainForm::ConnectButtonClick(QObject*) {
+    // A server that has gone (killed, or its link broken) cannot answer: pressing the button again is the way back,
+    // so the lost wrapper is dropped and a new one connects, instead of every read failing on the lost object.
+    if (Automation && Automation->Connected() && !CoIsHandlerConnected(Automation->GetDefaultInterface()))
+        DisconnectAutomation();
     ConnectAutomation();
     // A wrapper left unconnected by a failed connect tries again here, before anything is enabled: a second
     // failure leaves the window as it was. A fresh connection shows the computing status, as a first one does.

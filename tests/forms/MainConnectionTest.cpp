@@ -859,3 +859,22 @@ TEST_F(MainConnectionTest, ALostLinkIsShownInTheStatusBarUntilDisconnectAndAFres
     EXPECT_EQ(Form->RemoteMachineLabel->text(), " Подключено к компьютеру ops@fleet-01");
     CoSetTransport(previous);
 }
+
+TEST_F(MainConnectionTest, ConnectAfterTheServerIsLostConnectsAnewInsteadOfReadingFromTheLostObject) {
+    RemoteTransport remote(Fake.get());
+    remote.reachable = true;
+    ComTransport* previous = CoSetTransport(&remote);
+    Form->SetRemoteMachine("ops@fleet-01");
+    Form->ConnectButton->click();
+    remote.linkUp = false;
+    remote.lost();
+
+    // Pressing Подключиться again is the way back: no failure prompt for each property of the lost object. (The fake
+    // hands out the same object again, so the transport still calls it lost afterwards.)
+    const std::size_t shown = UiSeam::ShownBoxes().size();
+    Form->ConnectButton->click();
+    EXPECT_EQ(UiSeam::ShownBoxes().size(), shown);
+    EXPECT_EQ(remote.machines.size(), 2u);
+    EXPECT_EQ(Fake->SinkCount(), 1u); // the old wrapper's sink was withdrawn
+    CoSetTransport(previous);
+}
