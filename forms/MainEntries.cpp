@@ -130,8 +130,8 @@ void TMainForm::ExportToFileButtonClick(QObject*) {
     if (!Automation)
         return;
     // Blanks and control characters go from both ends of the whole path and of its name part ("folder/  route").
-    const std::string confirmed = ExportTrackDialog->FileName.toStdString();
-    const std::string trimmed = Trim(confirmed);
+    const std::string accepted = ExportTrackDialog->FileName.toStdString();
+    const std::string trimmed = Trim(accepted);
     const std::string folder = ExtractFilePath(trimmed);
     const std::string name = Trim(ExtractFileName(trimmed));
     if (Trim(ChangeFileExt(name, "")).empty()) { // nothing but blanks and an extension
@@ -141,9 +141,9 @@ void TMainForm::ExportToFileButtonClick(QObject*) {
     }
     const std::string fileName = ChangeFileExt(folder + name, TrackExtension(ExportTrackDialog->FilterIndex));
     ExportTrackDialog->FileName = QString::fromStdString(fileName);
-    // The dialog confirmed another name than the one corrected here: a file under the corrected name is replaced
-    // only when the user says so.
-    if (fileName != confirmed && QFileInfo::exists(QString::fromStdString(fileName)) &&
+    // The dialog asks nothing (its name may still change here), so an existing file under the corrected name is
+    // replaced only when the user says so.
+    if (QFileInfo::exists(QString::fromStdString(fileName)) &&
         Application->MessageBox(
             QStringLiteral("Файл %1 уже существует.\nЗаменить его?").arg(QString::fromStdString(fileName)),
             Application->Title(), MB_YESNO | MB_ICONQUESTION) != IDYES)

@@ -117,7 +117,7 @@ TEST_F(ExportTest, BlanksBeforeTheNameInsideThePathAreRemovedToo) {
     EXPECT_EQ(UiSeam::LastShown().flags & MB_ICONMASK, MB_ICONWARNING);
 }
 
-TEST_F(ExportTest, ACorrectedNameThatHitsAnExistingFileIsReplacedOnlyWhenConfirmed) {
+TEST_F(ExportTest, AnExistingFileIsReplacedOnlyWhenConfirmed) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     QFile existing(folder.path() + "/route.plt");
@@ -134,10 +134,15 @@ TEST_F(ExportTest, ACorrectedNameThatHitsAnExistingFileIsReplacedOnlyWhenConfirm
     UiSeam::SetNextFile(QString::fromStdString(route + ".txt"), 1);
     UiSeam::SetNextAnswer(IDYES);
     Export();
-    // The name confirmed in the dialog is the name written: nothing to ask.
+    // The very name accepted in the dialog, or one the dialog completed with its default extension, is asked
+    // about as well: the dialog itself asks nothing.
     UiSeam::SetNextFile(QString::fromStdString(route + ".plt"), 1);
+    UiSeam::SetNextAnswer(IDNO);
     Export();
-    EXPECT_EQ(Messages().size(), 2u);
+    UiSeam::SetNextFile(QString::fromStdString(route), 1);
+    UiSeam::SetNextAnswer(IDYES);
+    Export();
+    EXPECT_EQ(Messages().size(), 4u);
     EXPECT_EQ(Fake->CallsOf("ExportTrackToFile"),
               (std::vector<std::string>{ExportCall(route + ".plt"), ExportCall(route + ".plt")}));
 }
