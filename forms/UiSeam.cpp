@@ -4,7 +4,9 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMessageBox>
+#include <QTreeView>
 
 #include <deque>
 
@@ -197,6 +199,13 @@ bool ExecuteFileDialog(TFileDialog& dialog, QWidget* parent) {
         box.setDirectory(offered.absolutePath());
     if (!dialog.FileName.isEmpty())
         box.selectFile(offered.fileName());
+    // Qt's own dialog (where the desktop offers none) sizes its columns for English words: the Russian sizes, kinds
+    // and dates would be cut short.
+    if (auto* details = box.findChild<QTreeView*>()) {
+        for (int column = 1; column < details->header()->count(); ++column)
+            details->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+        box.resize(box.sizeHint().expandedTo(QSize(760, 460)));
+    }
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
         return false;
     dialog.FileName = box.selectedFiles().constFirst();
