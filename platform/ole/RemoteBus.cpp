@@ -27,9 +27,10 @@ constexpr const char* kLinkEnded = "the link to the remote bus ended before the 
 
 // A call on a remote bus watches the link: after this long without any message the far bus daemon is pinged, and
 // a link that stays silent for kSilentLinkUsec is given up. A link that works answers a ping within a round trip,
-// whatever the server is busy with; one whose network, SSH or bridge has stopped never does.
+// whatever the server is busy with; one whose network, SSH or bridge has stopped never does. The limit leaves room
+// for a congested network or a loaded far machine, whose answers can take a second or two.
 constexpr std::uint64_t kProbeAfterUsec = 250'000;
-constexpr std::uint64_t kSilentLinkUsec = 1'000'000;
+constexpr std::uint64_t kSilentLinkUsec = 5'000'000;
 
 // What a watched call waits for: its reply, and the answer to the link probe on its way.
 struct WatchedCall {

@@ -270,6 +270,16 @@ TEST_F(RemoteConnectTest, ASilentLinkFailsTheWaitingCallAndEveryLaterOneButABusy
     resume.join();
     EXPECT_TRUE(CoIsHandlerConnected(automation.get()));
 
+    // A link that stalls for a while (a congested network, a loaded far machine) is waited for as well.
+    ::kill(bridge, SIGSTOP);
+    std::thread unstall([bridge] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        ::kill(bridge, SIGCONT);
+    });
+    EXPECT_EQ(automation->get_GroupsNum(&value), S_OK);
+    unstall.join();
+    EXPECT_TRUE(CoIsHandlerConnected(automation.get()));
+
     // The link stops answering at all: the call fails soon, the link is ended, later calls fail at once.
     ::kill(bridge, SIGSTOP);
     const auto start = std::chrono::steady_clock::now();
@@ -279,7 +289,7 @@ TEST_F(RemoteConnectTest, ASilentLinkFailsTheWaitingCallAndEveryLaterOneButABusy
         waiting = automation->get_GroupsNum(&value);
     }
     EXPECT_EQ(waiting, RPC_S_SERVER_UNAVAILABLE_HR);
-    // About a second; the bound only tells a hang from a loaded machine.
+    // About five seconds; the bound only tells a hang from a loaded machine.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     EXPECT_EQ(automation->set_GroupIndex(1), RPC_S_SERVER_UNAVAILABLE_HR);
     EXPECT_FALSE(CoIsHandlerConnected(automation.get()));
