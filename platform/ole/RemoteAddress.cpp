@@ -22,17 +22,17 @@ constexpr const char* kRemoteCommand =
     "export SYSTEMD_LOG_TARGET=console; exec systemd-stdio-bridge -p \"$a\"'";
 
 // The SSH options: no prompts (the console has no terminal to ask on), a bounded wait for the machine and
-// keep-alives, so that an idle link whose network has gone ends within about three seconds (a call in progress
-// notices sooner: it probes the link itself).
+// keep-alives, so that an idle link whose network has gone ends within about ten seconds, while a network that
+// stalls for a few seconds keeps it (a call in progress notices sooner: it probes the link itself).
 constexpr const char* kSshOptions[] = {"-xT",
                                        "-o",
                                        "BatchMode=yes",
                                        "-o",
                                        "ConnectTimeout=10",
                                        "-o",
-                                       "ServerAliveInterval=1",
+                                       "ServerAliveInterval=3",
                                        "-o",
-                                       "ServerAliveCountMax=2"};
+                                       "ServerAliveCountMax=3"};
 
 bool IsAddress(const std::string& name) {
     // "transport:key=value...": a machine name never has '=' after a colon.
