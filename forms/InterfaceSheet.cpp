@@ -29,6 +29,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -128,7 +129,7 @@ bool ParseArgument(TMemberType type, const QString& text, Variant& value, QStrin
 TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    auto* splitter = Named<QSplitter>("InterfaceSplitter", Qt::Horizontal, this);
+    auto* splitter = m_splitter = Named<QSplitter>("InterfaceSplitter", Qt::Horizontal, this);
     splitter->setChildrenCollapsible(false);
     layout->addWidget(splitter);
 
@@ -157,7 +158,6 @@ TInterfaceSheet::TInterfaceSheet(QWidget* parent) : QWidget(parent) {
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 0);
     splitter->setStretchFactor(2, 1);
-    splitter->setSizes({280, 260, 400});
 
     ConnectHandlers();
 
@@ -309,6 +309,8 @@ void TInterfaceSheet::CreateCallLogPanel(QWidget* panel) {
     CallLogView->setAccessibleName(QStringLiteral("Журнал вызовов"));
     layout->addWidget(CallLogView, 1);
     CallLogFooterLabel = Named<QLabel>("CallLogFooterLabel", panel);
+    // Wraps rather than asks for its whole line: the slowest member's name would widen the log, and the window.
+    CallLogFooterLabel->setWordWrap(true);
     layout->addWidget(CallLogFooterLabel);
 
     SaveLogDialog = Named<TFileDialog>("SaveLogDialog", TFileDialogKind::Save, this);
@@ -615,6 +617,16 @@ void TInterfaceSheet::SaveLogButtonClick() {
 
 void TInterfaceSheet::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (!m_splitPlaced && m_splitter->width() > 0) {
+        // Widths given before the sheet has its own are shrunk by the splitter at will (in the window's first size
+        // the members list kept a third of a name); placed now, the list and the member keep a usable width and
+        // the log takes the rest.
+        m_splitPlaced = true;
+        const int total = m_splitter->width() - 2 * m_splitter->handleWidth();
+        const int members = std::clamp(total * 32 / 100, 220, 300);
+        const int member = std::clamp(total * 28 / 100, 210, 280);
+        m_splitter->setSizes({members, member, std::max(total - members - member, 0)});
+    }
     ::Guarded([this] { CallLogRefresh(); });
 }
 

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollArea;
+class QSplitter;
 class QTableView;
 class QTimer;
 class QTreeWidget;
@@ -104,4 +105,6 @@ private:
     std::function<void(DISPID)> m_previousObserver;
     const TMemberInfo* m_member = nullptr;
     bool m_connected = false;
+    QSplitter* m_splitter = nullptr;
+    bool m_splitPlaced = false; // the columns' widths are set once, at the first showing; then they are the user's
 };

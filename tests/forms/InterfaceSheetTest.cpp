@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -253,6 +254,21 @@ TEST_F(InterfaceSheetTest, ALongValueWithoutSpacesWrapsInPlaceAndLeavesTheWindow
     EXPECT_EQ(Sheet->minimumSizeHint().width(), least);
     EXPECT_EQ(Form->size(), size);
     EXPECT_LE(Sheet->MemberResultText->width(), Sheet->width());
+    Form->hide();
+}
+
+TEST_F(InterfaceSheetTest, AtTheWindowsFirstSizeTheMembersAndTheSelectedMemberKeepTheirWidthAndTheLogTakesTheRest) {
+    Connect(); // the log's footer now names the slowest member, a line wider than the log's share of the window
+    Form->show();
+    QApplication::processEvents();
+    const QSize size = Form->size();
+    Form->PageControl->setCurrentWidget(Sheet);
+    QApplication::processEvents();
+    // The list shows a member's name whole, and the panel its title, an argument's edit and the result.
+    EXPECT_GE(Sheet->MembersListView->width(), 220);
+    EXPECT_GE(Sheet->MemberTitleLabel->width(), 200);
+    EXPECT_GE(Sheet->CallLogView->width(), 250);
+    EXPECT_EQ(Form->size(), size);
     Form->hide();
 }
 
