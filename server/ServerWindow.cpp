@@ -101,6 +101,7 @@ void ServerWindow::createViews() {
     top->addWidget(map_);
     top->setStretchFactor(0, 3);
     top->setStretchFactor(1, 2);
+    top->setSizes({600, 400}); // the fleet's columns ask for more than the map; their size hints would halve them
     auto* main = new QSplitter(Qt::Vertical);
     main->addWidget(top);
     main->addWidget(log_);
