@@ -100,10 +100,11 @@ void TMainForm::ShowRemoteMachine() {
 }
 
 void TMainForm::ConnectButtonClick(QObject*) {
-    // A server that has gone (killed, or its link broken) cannot answer: pressing the button again is the way back,
-    // so the lost wrapper is dropped and a new one connects, instead of every read failing on the lost object.
+    // A server that has gone (killed, or its link broken) cannot answer: pressing the button again is the way back.
+    // The window lets the lost server go as Disconnect does, and a new wrapper connects, instead of every read
+    // failing on the lost object; a connect that fails then leaves the window disconnected, not showing old data.
     if (Automation && Automation->Connected() && !CoIsHandlerConnected(Automation->GetDefaultInterface()))
-        DisconnectAutomation();
+        DisconnectButtonClick(DisconnectButton);
     ConnectAutomation();
     // A wrapper left unconnected by a failed connect tries again here, before anything is enabled: a second
     // failure leaves the window as it was. A fresh connection shows the computing status, as a first one does.

@@ -876,5 +876,14 @@ TEST_F(MainConnectionTest, ConnectAfterTheServerIsLostConnectsAnewInsteadOfReadi
     EXPECT_EQ(UiSeam::ShownBoxes().size(), shown);
     EXPECT_EQ(remote.machines.size(), 2u);
     EXPECT_EQ(Fake->SinkCount(), 1u); // the old wrapper's sink was withdrawn
+
+    // When the new connect fails too, the window no longer shows the lost server's data as if it were connected.
+    remote.lost();
+    remote.reachable = false;
+    Form->ConnectButton->click();
+    EXPECT_EQ(UiSeam::ShownBoxes().size(), shown + 1); // the connect error, and nothing else
+    EXPECT_EQ(Form->VersionPanel->text(), "- - -");
+    EXPECT_EQ(Form->GroupsList->topLevelItemCount(), 0);
+    EXPECT_FALSE(Form->ComputingButton->isEnabled());
     CoSetTransport(previous);
 }
