@@ -142,8 +142,9 @@ void TMainForm::ExportToFileButtonClick(QObject*) {
     const std::string fileName = ChangeFileExt(folder + name, TrackExtension(ExportTrackDialog->FilterIndex));
     ExportTrackDialog->FileName = QString::fromStdString(fileName);
     // The dialog asks nothing (its name may still change here), so an existing file under the corrected name is
-    // replaced only when the user says so.
-    if (QFileInfo::exists(QString::fromStdString(fileName)) &&
+    // replaced only when the user says so. A server on another machine writes the name there: a file of the same
+    // name here says nothing about it.
+    if (m_remoteMachine.empty() && QFileInfo::exists(QString::fromStdString(fileName)) &&
         Application->MessageBox(
             QStringLiteral("Файл %1 уже существует.\nЗаменить его?").arg(QString::fromStdString(fileName)),
             Application->Title(), MB_YESNO | MB_ICONQUESTION) != IDYES)

@@ -147,6 +147,20 @@ TEST_F(ExportTest, AnExistingFileIsReplacedOnlyWhenConfirmed) {
               (std::vector<std::string>{ExportCall(route + ".plt"), ExportCall(route + ".plt")}));
 }
 
+TEST_F(ExportTest, WithAServerOnAnotherMachineNothingIsAskedAboutAFileOnThisOne) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile existing(folder.path() + "/route.kml");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    const std::string route = folder.path().toStdString() + "/route.kml";
+    Connect();
+    Form->SetRemoteMachine("ops@fleet-01"); // the server writes the name on its own machine
+    UiSeam::SetNextFile(QString::fromStdString(route), 2);
+    Export();
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(Fake->CallsOf("ExportTrackToFile"), (std::vector<std::string>{ExportCall(route)}));
+}
+
 TEST_F(ExportTest, FailedExportShowsTheErrorWithItsCode) {
     Connect();
     Fake->Fail("ExportTrackToFile", E_ACCESSDENIED);
