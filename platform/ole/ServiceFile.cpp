@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <pwd.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace ole {
 
@@ -25,14 +27,29 @@ std::string QuoteForExec(const std::string& text) {
     return quoted;
 }
 
+// The home directory of the user's account. The session bus daemon looks for services there, not in $HOME: a HOME
+// set to another folder would otherwise get a registration the bus never reads.
+std::string AccountHome() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_dir ||
+        found->pw_dir[0] != '/')
+        return {};
+    return found->pw_dir;
+}
+
 } // namespace
 
 std::filesystem::path UserServiceDirectory() {
     std::filesystem::path base;
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
         base = data;
-    else if (const char* home = std::getenv("HOME"); home && *home)
+    else if (const std::string home = AccountHome(); !home.empty())
         base = std::filesystem::path(home) / ".local" / "share";
+    else if (const char* env = std::getenv("HOME"); env && *env)
+        base = std::filesystem::path(env) / ".local" / "share";
     else
         return {};
     return base / "dbus-1" / "services";

@@ -10,7 +10,8 @@
 
 namespace ole {
 
-// The user's service folder: $XDG_DATA_HOME/dbus-1/services, or ~/.local/share/dbus-1/services.
+// The user's service folder: $XDG_DATA_HOME/dbus-1/services, or .local/share/dbus-1/services in the home directory
+// of the user's account (where the bus daemon looks, whatever $HOME says).
 std::filesystem::path UserServiceDirectory();
 std::filesystem::path ServiceFilePath(REFCLSID clsid);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -60,11 +62,15 @@ TEST_F(ServiceFileTest, RegisterRefusesAMissingProgram) {
     EXPECT_FALSE(std::filesystem::exists(ole::ServiceFilePath(CLSID_NavilonixAutomation)));
 }
 
-TEST_F(ServiceFileTest, RelativeXdgDataHomeFallsBackToHome) {
+TEST_F(ServiceFileTest, WithoutAnAbsoluteXdgDataHomeTheFolderIsInTheHomeTheBusReads) {
+    // The bus daemon looks in the home directory of the user's account, whatever HOME says.
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const std::string saved = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", root.c_str(), 1);
     setenv("XDG_DATA_HOME", "relative/path", 1);
-    const char* home = std::getenv("HOME");
-    ASSERT_NE(home, nullptr);
-    EXPECT_EQ(ole::UserServiceDirectory(), std::filesystem::path(home) / ".local/share/dbus-1/services");
+    EXPECT_EQ(ole::UserServiceDirectory(), std::filesystem::path(account->pw_dir) / ".local/share/dbus-1/services");
+    setenv("HOME", saved.c_str(), 1);
 }
 
 } // namespace
