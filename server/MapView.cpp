@@ -80,6 +80,14 @@ MapFrame frameFor(const std::vector<GpsRecord>& points, const QRectF& area) {
     return f;
 }
 
+// A label beside a mark at `p`: on its right, or on its left when the mark is in the right half of the view, so
+// that the text stays inside.
+void drawLabel(QPainter& painter, const QPointF& p, double gap, double dy, const QString& text) {
+    const double width = painter.fontMetrics().horizontalAdvance(text);
+    const bool left = p.x() > painter.viewport().width() / 2.0;
+    painter.drawText(p + QPointF(left ? -gap - width : gap, dy), text);
+}
+
 void drawTrack(QPainter& painter, const MapFrame& frame, const std::vector<GpsRecord>& points) {
     QPainterPath path;
     path.moveTo(frame.toScreen(points.front()));
@@ -93,7 +101,7 @@ void drawTrack(QPainter& painter, const MapFrame& frame, const std::vector<GpsRe
         painter.setPen(Qt::black);
         painter.setBrush(colour);
         painter.drawEllipse(p, 6, 6);
-        painter.drawText(p + QPointF(10, dy), text);
+        drawLabel(painter, p, 10, dy, text);
     };
     mark(points.front(), QColor(0x2E, 0xA0, 0x43), QStringLiteral("Начало ") + timeText(points.front().time), -8);
     mark(points.back(), QColor(0xD0, 0x3A, 0x2F), QStringLiteral("Конец ") + timeText(points.back().time), 18);
@@ -109,9 +117,8 @@ void drawPosition(QPainter& painter, const MapFrame& frame, const GpsRecord& r) 
         const double a = r.course * std::numbers::pi / 180.0;
         painter.drawLine(p, p + QPointF(std::sin(a) * 24, -std::cos(a) * 24));
     }
-    painter.drawText(p + QPointF(12, -10), timeText(r.time));
-    painter.drawText(p + QPointF(12, 6),
-                     QStringLiteral("%1, %2").arg(r.latitude, 0, 'f', 5).arg(r.longitude, 0, 'f', 5));
+    drawLabel(painter, p, 12, -10, timeText(r.time));
+    drawLabel(painter, p, 12, 6, QStringLiteral("%1, %2").arg(r.latitude, 0, 'f', 5).arg(r.longitude, 0, 'f', 5));
 }
 
 } // namespace
@@ -152,7 +159,9 @@ void MapView::paintEvent(QPaintEvent*) {
         painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Нет данных для карты"));
         return;
     }
-    const MapFrame frame = frameFor(points_, QRectF(rect()).adjusted(40, 40, -40, -60));
+    // The records keep clear of the coordinate range and the title above them (with room for a label over the
+    // topmost mark) and of the scale below.
+    const MapFrame frame = frameFor(points_, QRectF(rect()).adjusted(40, 80, -40, -60));
     const double scale = frame.scale;
 
     // A light grid every scale step.
